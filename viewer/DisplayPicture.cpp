@@ -1,0 +1,2 @@
+// Placeholder until the viewer window is built.
+#include "viewer/DisplayPicture.h"
