@@ -1,0 +1,94 @@
+#include "tool/PictureDiscovery.h"
+
+#include "tool/HostCalls.h"
+
+#include <limits>
+
+namespace snapvane {
+
+namespace {
+
+constexpr wchar_t const* kPictureMarkers[] = {L".jpg", L".gif", L".bmp", L".wmf"};
+constexpr long kTextFieldType = HOST_FIELD_TYPE_STRING;
+
+std::wstring LowerCase(std::wstring text) {
+    if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The text form of a value; null (and anything without a text form) gives none.
+bool TextOf(const VARIANT& value, std::wstring& text) {
+    if (V_VT(&value) == VT_BSTR) {
+        text = V_BSTR(&value) ? std::wstring(V_BSTR(&value), SysStringLen(V_BSTR(&value))) : std::wstring();
+        return true;
+    }
+    if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return false;
+    Variant converted;
+    if (FAILED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&value), VARIANT_ALPHABOOL, VT_BSTR))) return false;
+    return TextOf(converted.get(), text);
+}
+
+bool ContainsMarker(const VARIANT& value, const wchar_t* marker) {
+    std::wstring text;
+    return TextOf(value, text) && LowerCase(text).find(marker) != std::wstring::npos;
+}
+
+std::int16_t ToInteger16(long value) {
+    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+        Raise(ErrorNumber::Overflow);
+    return static_cast<std::int16_t>(value);
+}
+
+// Each marker is tested on a fresh read of the value, as the host may hand out
+// a new text each time.
+bool FieldNamesPicture(const ComPtr<IFeature>& feature, long index) {
+    bool found = false;
+    for (const wchar_t* marker : kPictureMarkers) {
+        Variant value;
+        ReadValue(feature, index, value);
+        if (ContainsMarker(value.get(), marker)) found = true;
+    }
+    return found;
+}
+
+void AppendEntry(ToolState& state, std::wstring entry) {
+    if (static_cast<std::uint16_t>(state.PictureCount) > kPictureListSize - 1) Raise(ErrorNumber::SubscriptOutOfRange);
+    state.PictureList[state.PictureCount] = std::move(entry);
+    if (state.PictureCount == std::numeric_limits<std::int16_t>::max()) Raise(ErrorNumber::Overflow);
+    ++state.PictureCount;
+}
+
+} // namespace
+
+bool NamesPicture(const VARIANT& value) {
+    for (const wchar_t* marker : kPictureMarkers)
+        if (ContainsMarker(value, marker)) return true;
+    return false;
+}
+
+bool HasPictures(ToolState& state, const ComPtr<IFeature>& feature) {
+    bool appended = false;
+    ComPtr<IFields> fields = Get(FeatureClassOf(feature), &IClass::get_Fields);
+    const std::int16_t lastIndex = ToInteger16(Read(fields, &IFields::get_FieldCount) - 1);
+    for (long index = 1; index <= lastIndex; ++index) {
+        if (Read(FieldAt(fields, index), &IField::get_Type) != kTextFieldType) continue;
+        if (!FieldNamesPicture(feature, index)) continue;
+        std::wstring entry = ReadText(FieldAt(fields, index), &IField::get_AliasName) + L": ";
+        Variant value;
+        ReadValue(feature, index, value);
+        std::wstring text;
+        TextOf(value.get(), text);
+        AppendEntry(state, entry + text);
+        appended = true;
+    }
+    return appended;
+}
+
+void SetBasePath(ToolState& state, const ComPtr<ILayer>& layer) {
+    ComPtr<IName> name = Get(As<IDataLayer>(layer), &IDataLayer::get_DataSourceName);
+    ComPtr<IDatasetName> dataset = As<IDatasetName>(As<IName>(name));
+    ComPtr<IWorkspaceName> workspace = Get(dataset, &IDatasetName::get_WorkspaceName);
+    state.BasePath = ReadText(workspace, &IWorkspaceName::get_PathName) + L"\\";
+}
+
+} // namespace snapvane
