@@ -146,9 +146,7 @@ private:
 } // namespace
 
 ComPtr<ICallStackViewer> CreateBuiltInStackViewer() {
-    ComPtr<ICallStackViewer> viewer;
-    viewer.Attach(new BuiltInStackViewer());
-    return viewer;
+    return Adopt<ICallStackViewer>(new BuiltInStackViewer());
 }
 
 } // namespace snapvane

@@ -226,8 +226,7 @@ HRESULT CreateMyIcommand(REFIID iid, void** object) noexcept {
     if (!object) return E_POINTER;
     *object = nullptr;
     return ComBoundary([&] {
-        ComPtr<_MyIcommand> tool;
-        tool.Attach(new MyIcommand());
+        ComPtr<_MyIcommand> tool = Adopt<_MyIcommand>(new MyIcommand());
         Check(tool->QueryInterface(iid, object));
     });
 }

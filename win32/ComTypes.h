@@ -13,6 +13,15 @@ namespace snapvane {
 
 using Microsoft::WRL::ComPtr;
 
+// Takes over the one reference a newly made object starts with. (mingw-w64's
+// ComPtr::Attach adds a reference of its own, so it must not be used for this.)
+template <class T>
+ComPtr<T> Adopt(T* fresh) noexcept {
+    ComPtr<T> owner;
+    *owner.GetAddressOf() = fresh;
+    return owner;
+}
+
 // An owned BSTR. out() hands the slot to a callee that fills it.
 class Bstr {
 public:

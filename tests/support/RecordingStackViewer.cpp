@@ -68,8 +68,7 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<ICallStackViewer> viewer;
-        viewer.Attach(new RecordingViewer(record_));
+        ComPtr<ICallStackViewer> viewer = Adopt<ICallStackViewer>(new RecordingViewer(record_));
         ++record_.instancesCreated;
         return viewer->QueryInterface(iid, object);
     }
@@ -83,7 +82,7 @@ private:
 } // namespace
 
 RecordingStackViewerRegistration::RecordingStackViewerRegistration() {
-    factory_.Attach(new Factory(record_));
+    factory_ = Adopt<IClassFactory>(new Factory(record_));
     HRESULT hr = CoRegisterClassObject(CLSID_CallStackViewer, factory_.Get(), CLSCTX_INPROC_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie_);
     if (FAILED(hr)) throw std::runtime_error("CoRegisterClassObject failed");
