@@ -1,0 +1,251 @@
+#include "hostapp/WindowReader.h"
+
+#include "errors/BuiltInStackViewer.h"
+#include "hostapp/Text.h"
+#include "viewer/DisplayPicture.h"
+#include "win32/Handles.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace snapvane::hostapp {
+
+namespace {
+
+// A message box's text is the static control with this identifier.
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr DWORD kReadTimeoutMs = 5000;
+
+// Text of a window of another thread; bounded, so a hung window cannot stop
+// the reader.
+std::wstring SentText(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             kReadTimeoutMs, &copied))
+        return {};
+    text.resize(copied);
+    return text;
+}
+
+std::string ColourText(COLORREF colour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return text;
+}
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<DWORD> data;  // top-down, 0x00RRGGBB
+    DWORD At(int x, int y) const { return data[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
+};
+
+// The window's pixels as they were last painted.
+Pixels Capture(HWND window, bool wholeWindow) {
+    Pixels pixels;
+    RECT rect;
+    if (wholeWindow) {
+        GetWindowRect(window, &rect);
+        OffsetRect(&rect, -rect.left, -rect.top);
+    } else {
+        GetClientRect(window, &rect);
+    }
+    pixels.width = rect.right;
+    pixels.height = rect.bottom;
+    if (pixels.width <= 0 || pixels.height <= 0) return pixels;
+    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
+    if (!source) return {};
+    unique_hdc memory(CreateCompatibleDC(source));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pixels.width;
+    info.bmiHeader.biHeight = -pixels.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    unique_hbitmap section(CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (memory && section && bits) {
+        SelectObjectScope select(memory.get(), section.get());
+        BitBlt(memory.get(), 0, 0, pixels.width, pixels.height, source, 0, 0, SRCCOPY);
+        GdiFlush();
+        const DWORD* first = static_cast<const DWORD*>(bits);
+        pixels.data.assign(first, first + static_cast<size_t>(pixels.width) * pixels.height);
+    }
+    ReleaseDC(window, source);
+    if (pixels.data.empty()) pixels.width = pixels.height = 0;
+    return pixels;
+}
+
+COLORREF FromPixel(DWORD pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
+
+Json ReadPair(HWND viewer, int pair) {
+    HWND label = GetDlgItem(viewer, DisplayPictureControl::LabelAttrib + pair - 1);
+    HWND value = GetDlgItem(viewer, DisplayPictureControl::TextAttrib + pair - 1);
+    Json result = Json::object();
+    result["caption"] = Utf8(label ? SentText(label) : L"");
+    result["value"] = Utf8(value ? SentText(value) : L"");
+    result["in_use"] = value && IsWindowEnabled(value) != FALSE;
+    return result;
+}
+
+Json ReadChooser(HWND viewer) {
+    HWND chooser = GetDlgItem(viewer, DisplayPictureControl::ImageSelectBox);
+    Json result = Json::object();
+    Json entries = Json::array();
+    if (chooser) {
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(chooser, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &count);
+        for (LRESULT i = 0; i < static_cast<LRESULT>(static_cast<LONG_PTR>(count)); ++i) {
+            DWORD_PTR length = 0;
+            if (!SendMessageTimeoutW(chooser, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &length) ||
+                static_cast<LONG_PTR>(length) < 0)
+                break;
+            std::wstring entry(length + 1, L'\0');
+            DWORD_PTR copied = 0;
+            SendMessageTimeoutW(chooser, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()), SMTO_ABORTIFHUNG,
+                                kReadTimeoutMs, &copied);
+            entry.resize(static_cast<LONG_PTR>(copied) > 0 ? copied : 0);
+            entries.push_back(Utf8(entry));
+        }
+    }
+    result["entries"] = entries;
+    result["enabled"] = chooser && IsWindowEnabled(chooser) != FALSE;
+    result["text"] = Utf8(chooser ? SentText(chooser) : L"");
+    return result;
+}
+
+} // namespace
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[256];
+    int length = GetClassNameW(window, name, ARRAYSIZE(name));
+    return std::wstring(name, length > 0 ? length : 0);
+}
+
+std::wstring WindowText(HWND window) { return SentText(window); }
+
+WindowKind KindOf(HWND window) {
+    const std::wstring name = ClassName(window);
+    if (name == L"#32770" && GetDlgItem(window, kMessageBoxTextId)) return WindowKind::MessageBox;
+    if (name == kReportWindowClass) return WindowKind::CallStackReport;
+    if (name == kDisplayPictureClass) return WindowKind::Viewer;
+    return WindowKind::Other;
+}
+
+std::vector<HWND> VisibleTopLevelWindows(HWND excluded) {
+    struct Search {
+        HWND excluded;
+        DWORD process;
+        std::vector<HWND> found;
+    } search{excluded, GetCurrentProcessId(), {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == s->process && window != s->excluded && IsWindowVisible(window)) s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+Json ReadMessageBox(HWND box) {
+    Json result = Json::object();
+    result["title"] = Utf8(SentText(box));
+    HWND text = GetDlgItem(box, kMessageBoxTextId);
+    result["text"] = Utf8(text ? SentText(text) : L"");
+    return result;
+}
+
+Json ReadCallStackReport(HWND report) {
+    Json result = Json::object();
+    result["title"] = Utf8(SentText(report));
+    HWND text = GetDlgItem(report, kReportTextId);
+    result["text"] = Utf8(text ? SentText(text) : L"");
+    return result;
+}
+
+Json ReadPictureArea(HWND pictureBox) {
+    Json result = Json::object();
+    // Whatever is pending is painted first, so the pixels are current.
+    RedrawWindow(pictureBox, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pixels pixels = Capture(pictureBox, false);
+    if (pixels.width == 0) {
+        result["empty"] = true;
+        return result;
+    }
+    // The box's own background is the colour of its corner; the picture is
+    // the bounding box of everything else.
+    const DWORD background = pixels.At(0, 0);
+    int left = pixels.width, top = pixels.height, right = -1, bottom = -1;
+    for (int y = 0; y < pixels.height; ++y)
+        for (int x = 0; x < pixels.width; ++x)
+            if (pixels.At(x, y) != background) {
+                if (x < left) left = x;
+                if (x > right) right = x;
+                if (y < top) top = y;
+                if (y > bottom) bottom = y;
+            }
+    if (right < 0) {
+        result["empty"] = true;
+        return result;
+    }
+    result["empty"] = false;
+    result["width"] = right - left + 1;
+    result["height"] = bottom - top + 1;
+    result["centre"] = ColourText(FromPixel(pixels.At((left + right) / 2, (top + bottom) / 2)));
+    return result;
+}
+
+Json ReadViewer(HWND viewer) {
+    Json result = Json::object();
+    result["title"] = Utf8(SentText(viewer));
+    result["chooser"] = ReadChooser(viewer);
+    Json pairs = Json::array();
+    for (int pair = 1; pair <= 5; ++pair) pairs.push_back(ReadPair(viewer, pair));
+    result["attributes"] = pairs;
+    HWND picture = GetDlgItem(viewer, DisplayPictureControl::Image);
+    result["picture"] = picture ? ReadPictureArea(picture) : Json{{"empty", true}};
+    return result;
+}
+
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pixels pixels = Capture(window, true);
+    if (pixels.width == 0) return false;
+    const int stride = (pixels.width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = pixels.width;
+    info.biHeight = pixels.height;  // bottom-up
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(stride) * pixels.height;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    std::FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out) return false;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::vector<unsigned char> row(stride, 0);
+    for (int y = pixels.height - 1; y >= 0; --y) {
+        for (int x = 0; x < pixels.width; ++x) {
+            DWORD pixel = pixels.At(x, y);
+            row[x * 3] = pixel & 0xFF;
+            row[x * 3 + 1] = (pixel >> 8) & 0xFF;
+            row[x * 3 + 2] = (pixel >> 16) & 0xFF;
+        }
+        std::fwrite(row.data(), 1, row.size(), out);
+    }
+    bool ok = std::ferror(out) == 0;
+    return std::fclose(out) == 0 && ok;
+}
+
+} // namespace snapvane::hostapp
