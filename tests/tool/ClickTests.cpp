@@ -2,6 +2,8 @@
 // message that nothing was found; and how a failing click leaves the host.
 #include "ToolFixture.h"
 
+#include "support/PictureFiles.h"
+
 
 namespace snapvane::test {
 namespace {
@@ -11,36 +13,11 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         Connect();
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"snapvane-click\\";
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = TestFolder(L"snapvane-click");
     }
 
     // A small red bitmap file in the test folder.
-    void MakePicture(const std::wstring& name) {
-        const int width = 4, height = 2;
-        BITMAPFILEHEADER file{};
-        BITMAPINFOHEADER info{};
-        info.biSize = sizeof info;
-        info.biWidth = width;
-        info.biHeight = height;
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        std::string pixels(static_cast<size_t>(width * 3 * height), '\0');
-        for (size_t i = 2; i < pixels.size(); i += 3) pixels[i] = static_cast<char>(0xFF);
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-        std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-        bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-        bytes += pixels;
-        HANDLE out = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(out);
-    }
+    void MakePicture(const std::wstring& name) { ASSERT_TRUE(WriteBitmapFile(folder + name, 4, 2, RGB(255, 0, 0))); }
 
     const ViewerLook& ShownViewer(const std::vector<SeenWindow>& seen) {
         for (const SeenWindow& window : seen)
