@@ -135,21 +135,28 @@ WindowKind KindOf(HWND window) {
     return WindowKind::Other;
 }
 
+namespace {
+
+struct WindowSearch {
+    HWND excluded;
+    DWORD process;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && window != search->excluded && IsWindowVisible(window))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
 std::vector<HWND> VisibleTopLevelWindows(HWND excluded) {
-    struct Search {
-        HWND excluded;
-        DWORD process;
-        std::vector<HWND> found;
-    } search{excluded, GetCurrentProcessId(), {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process == s->process && window != s->excluded && IsWindowVisible(window)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{excluded, GetCurrentProcessId(), {}};
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
