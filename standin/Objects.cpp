@@ -384,14 +384,17 @@ static Extent QueryBox(IGeometry* geometry) {
 }
 
 std::vector<size_t> FeatureClassObject::Select(IQueryFilter* filter) {
-    std::vector<size_t> all(rows_.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    if (!filter) return all;
+    auto all = [this] {
+        std::vector<size_t> rows(rows_.size());
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+        return rows;
+    };
+    if (!filter) return all();
     auto* spatial = Implementation<SpatialFilterObject>(filter);
     if (!spatial) throw HostError{E_INVALIDARG, L"The filter is not a filter of this host."};
     if (!spatial->whereClause.empty())
         throw HostError{E_NOTIMPL, L"This host does not evaluate where clauses (\"" + spatial->whereClause + L"\")."};
-    if (!spatial->geometry) return all;
+    if (!spatial->geometry) return all();
     if (!spatial->geometryField.empty() && !SameText(spatial->geometryField, kShapeField))
         throw HostError{E_INVALIDARG, L"The feature class " + name + L" has no geometry field named \"" +
                                           spatial->geometryField + L"\"."};

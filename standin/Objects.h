@@ -63,11 +63,12 @@ T* Implementation(IUnknown* object) noexcept {
     return dynamic_cast<T*>(self);
 }
 
-// Takes ownership of a new object's first reference as interface I.
+// Takes ownership of a new object's first reference as interface I. (Not
+// ComPtr::Attach: mingw-w64's Attach adds a reference of its own.)
 template <class I, class T>
 ComPtr<I> Own(T* object) {
-    ComPtr<I> owner;
-    owner.Attach(static_cast<I*>(object));
+    ComPtr<I> owner(static_cast<I*>(object));
+    owner->Release();
     return owner;
 }
 
