@@ -2,37 +2,14 @@
 // every host object the search touched was released.
 #pragma once
 
-#include "standin/ClassRegistration.h"
-#include "standin/Probe.h"
-#include "standin/StandIn.h"
+#include "StandInFixture.h"
 #include "tool/FeatureSearch.h"
 #include "tool/ToolState.h"
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 namespace snapvane::test {
 
-using standin::FieldSpec;
-using standin::FieldType;
-using standin::Shape;
-using standin::Value;
-
-class SearchTest : public testing::Test {
+class SearchTest : public StandInTest {
 protected:
-    void SetUp() override {
-        standin::Probe::Reset();
-        liveBefore_ = standin::Probe::LiveObjects();
-        host = std::make_unique<standin::StandInHost>();
-        // Device pixels and map units coincide, with y flipped.
-        host->SetView(100, 100, {0, 0, 100, 100});
-    }
-    void TearDown() override {
-        host.reset();
-        EXPECT_EQ(standin::Probe::LiveObjects(), liveBefore_) << "a host object was not released";
-    }
-
     // The map point at map coordinates (x, y), made by the host's display.
     ComPtr<IPoint> MapPointAt(double x, double y) {
         ComPtr<IActiveView> view;
@@ -42,7 +19,7 @@ protected:
         ComPtr<IDisplayTransformation> transformation;
         display->get_DisplayTransformation(transformation.GetAddressOf());
         ComPtr<IPoint> point;
-        transformation->ToMapPoint(static_cast<long>(x), static_cast<long>(100 - y), point.GetAddressOf());
+        transformation->ToMapPoint(DeviceX(x), DeviceY(y), point.GetAddressOf());
         return point;
     }
 
@@ -58,12 +35,7 @@ protected:
                                      workspace);
     }
 
-    std::unique_ptr<standin::StandInHost> host;
-    standin::ClassRegistration classes;
     ToolState state;
-
-private:
-    long liveBefore_ = 0;
 };
 
 } // namespace snapvane::test
