@@ -69,6 +69,25 @@ ComPtr<IGeometry> NewGeometry(const Shape& shape) {
     return Own<IGeometry>(new ShapeObject(shape));
 }
 
+} // namespace snapvane::standin::impl
+
+namespace snapvane::standin {
+
+std::optional<Shape> ShapeOf(IGeometry* geometry) {
+    using namespace impl;
+    if (auto* point = Implementation<PointObject>(geometry)) return Shape::Point(point->Value().x, point->Value().y);
+    if (auto* shape = Implementation<ShapeObject>(geometry)) return shape->Value();
+    if (auto* envelope = Implementation<EnvelopeObject>(geometry)) {
+        const Extent e = envelope->Value();
+        return Shape::Polygon({{e.xmin, e.ymin}, {e.xmax, e.ymin}, {e.xmax, e.ymax}, {e.xmin, e.ymax}});
+    }
+    return std::nullopt;
+}
+
+} // namespace snapvane::standin
+
+namespace snapvane::standin::impl {
+
 void* PointObject::Lookup(REFIID iid) noexcept {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IGeometry) || IsEqualIID(iid, IID_IPoint))
         return static_cast<IPoint*>(this);

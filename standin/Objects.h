@@ -44,12 +44,22 @@ private:
     std::atomic<ULONG> references_{1};
 };
 
+// Every host interface reports its failures through the thread's error
+// information, so every object says so through ISupportErrorInfo.
 template <class... Interfaces>
-class ComObject : public Object, public Interfaces... {
+class ComObject : public Object, public Interfaces..., public ISupportErrorInfo {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return QueryObject(iid, object); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (object && IsEqualIID(iid, IID_ISupportErrorInfo)) {
+            AddRefObject();
+            *object = static_cast<ISupportErrorInfo*>(this);
+            return S_OK;
+        }
+        return QueryObject(iid, object);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefObject(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseObject(); }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override { return Lookup(iid) ? S_OK : S_FALSE; }
 };
 
 // The implementation behind an interface pointer, borrowed for as long as the

@@ -17,6 +17,7 @@
 #include "win32/ComTypes.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ struct Shape {
 // The smallest extent that holds every vertex of the shape.
 Extent Bounds(const Shape& shape);
 
+// The shape behind a geometry object of this host (a point, a feature's
+// shape, or an envelope as its rectangle); nothing for a foreign object.
+std::optional<Shape> ShapeOf(IGeometry* geometry);
+
 // True when the shape and the box share at least one place: a point on the
 // box's edge, a line that crosses or touches it, a polygon that crosses it,
 // has a vertex in it or holds the whole box.
@@ -89,6 +94,7 @@ public:
     Value(const wchar_t* text) : type_(VT_BSTR), text_(text ? text : L"") {}
     Value(std::wstring text) : type_(VT_BSTR), text_(std::move(text)) {}
     Value(int number) : type_(VT_I4), integer_(number) {}
+    Value(long number) : type_(VT_I4), integer_(number) {}
     Value(double number) : type_(VT_R8), number_(number) {}
     static Value Null() { return Value(); }
     static Value Date(double automationDate);

@@ -57,6 +57,9 @@ TEST_F(ProbeTest, NthCallOfAnOperationFailsWithItsHresultAndDescription) {
     EXPECT_EQ(LayerCount(map.Get(), &hr), -1);  // out-value untouched
     EXPECT_EQ(hr, E_ACCESSDENIED);
     EXPECT_EQ(ErrorDescription(), L"The map is locked.");
+    ComPtr<ISupportErrorInfo> supports;
+    ASSERT_EQ(map.As(&supports), S_OK);
+    EXPECT_EQ(supports->InterfaceSupportsErrorInfo(IID_IMap), S_OK);
     LayerCount(map.Get(), &hr);
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(Probe::Calls(L"IMap.LayerCount"), 4);  // failed calls are logged too
