@@ -165,9 +165,10 @@ POINT MapView::ToDevice(standin::MapPoint point) const {
 void MapView::Paint(HDC dc, const RECT& area) const {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (!host_) return;
-    size_t index = 0;
-    for (const LayerDrawing& layer : layers_) {
-        const COLORREF colour = kPalette[index++ % ARRAYSIZE(kPalette)];
+    // The first layer in map order lies on top, so it is drawn last.
+    for (size_t index = layers_.size(); index-- > 0;) {
+        const LayerDrawing& layer = layers_[index];
+        const COLORREF colour = kPalette[index % ARRAYSIZE(kPalette)];
         if (!layer.visible || !layer.featureLayer) continue;
         unique_hbrush fill(CreateHatchBrush(HS_BDIAGONAL, colour));
         unique_hbrush solid(CreateSolidBrush(colour));
@@ -190,6 +191,30 @@ void MapView::Paint(HDC dc, const RECT& area) const {
                 }
             }
         }
+    }
+    PaintLegend(dc);
+}
+
+void MapView::PaintLegend(HDC dc) const {
+    // The table of contents: every layer in map order, groups' layers indented,
+    // greyed when not drawn.
+    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SelectObjectScope fontScope(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    int y = 8;
+    for (size_t index = 0; index < layers_.size(); ++index) {
+        const LayerDrawing& layer = layers_[index];
+        const int x = 8 + 16 * layer.depth;
+        if (layer.featureLayer) {
+            unique_hbrush swatch(CreateSolidBrush(kPalette[index % ARRAYSIZE(kPalette)]));
+            RECT box{x, y + 3, x + 10, y + 13};
+            FillRect(dc, &box, swatch.get());
+        }
+        std::wstring text = layer.name;
+        if (layer.featureLayer && !layer.selectable) text += L" (not selectable)";
+        SetTextColor(dc, layer.visible ? RGB(0, 0, 0) : RGB(150, 150, 150));
+        TextOutW(dc, x + 14, y, text.c_str(), static_cast<int>(text.size()));
+        y += 17;
     }
 }
 

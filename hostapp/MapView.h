@@ -45,6 +45,7 @@ public:
 
 private:
     void Apply();  // hands the current view to the host's display
+    void PaintLegend(HDC dc) const;
 
     standin::StandInHost* host_ = nullptr;
     std::vector<LayerDrawing> layers_;
