@@ -403,6 +403,15 @@ CallResult MainWindow::Press(long x, long y, long button, long shift) {
     return result;
 }
 
+std::wstring MainWindow::StatusText() const {
+    if (!status_) return {};
+    const LRESULT length = LOWORD(SendMessageW(status_, SB_GETTEXTLENGTHW, 0, 0));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(status_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
 void MainWindow::SetSearchTolerance(double tolerance) {
     if (!map_) return;
     map_->SetSearchTolerance(tolerance);

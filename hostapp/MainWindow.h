@@ -36,6 +36,7 @@ public:
     bool OpenMap(const std::wstring& path) override;
     bool MapToDevice(double x, double y, long* deviceX, long* deviceY) override;
     CallResult Press(long x, long y, long button, long shift) override;
+    std::wstring StatusText() const override;
     void SetSearchTolerance(double tolerance) override;
     CallResult DeactivateTool(bool* complete) override;
     void ActivateTool() override;

@@ -114,10 +114,15 @@ bool ScriptDriver::RunStep(const Step& step, size_t index) {
             return false;
         }
         CallResult result;
-        OnUiThread([&] { result = host_.Press(x, y, step.button, step.shift); }, step.viewer);
+        std::wstring status;
+        OnUiThread([&] {
+            result = host_.Press(x, y, step.button, step.shift);
+            status = host_.StatusText();
+        }, step.viewer);
         Json fields = StepResult(result);
         fields["x"] = x;
         fields["y"] = y;
+        fields["status"] = Utf8(status);
         log_.Write("press_result", fields);
         return true;
     }

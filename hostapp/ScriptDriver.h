@@ -31,6 +31,8 @@ public:
     virtual bool MapToDevice(double x, double y, long* deviceX, long* deviceY) = 0;
     // A press on the map, exactly as a mouse press would reach the tool.
     virtual CallResult Press(long x, long y, long button, long shift) = 0;
+    // What the status bar says.
+    virtual std::wstring StatusText() const = 0;
     virtual void SetSearchTolerance(double tolerance) = 0;
     virtual CallResult DeactivateTool(bool* complete) = 0;
     virtual void ActivateTool() = 0;

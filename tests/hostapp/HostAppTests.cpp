@@ -233,6 +233,21 @@ TEST(HostApp, OnCreateWithAnotherObjectShowsTheReportAndKeepsTheApplication) {
     EXPECT_EQ(found[0]["layer"], "Plots");
 }
 
+TEST(HostApp, FailedClickShowsItsHresultAndDescriptionInTheStatusBar) {
+    // A feature with more picture names than the tool's list holds: the click
+    // fails inside the tool, which reports nothing itself; the host shows it.
+    ScriptRun run = RunScript("failed-click");
+    EXPECT_EQ(run.exitCode, 0u);
+    auto presses = run.Events("press_result");
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_EQ(presses[0]["hresult"], "0x800A0009");
+    EXPECT_EQ(presses[0]["description"], "Subscript out of range");
+    EXPECT_EQ(presses[0]["status"], "Picture Display: the click failed (0x800A0009): Subscript out of range");
+    EXPECT_TRUE(run.Events("viewer").empty());
+    EXPECT_TRUE(run.Events("message_box").empty());
+    EXPECT_TRUE(run.Events("call_stack_report").empty());
+}
+
 TEST(HostApp, BadMapDocumentGivesOneClearMessageAndAnOrderlyEnd) {
     ScriptRun run = RunScript("bad-map");
     EXPECT_EQ(run.exitCode, 1u);
