@@ -78,6 +78,7 @@ private:
     class Impl;
     Impl* impl_;
     friend class Impl;
+    friend void ReleaseDisplayPicture() noexcept;
 };
 
 // Releases this thread's viewer state at thread end or module unload.

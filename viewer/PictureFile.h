@@ -1,0 +1,32 @@
+// Picture files: which file a chooser entry names, where it is found, and the
+// picture read from it, scaled once to fit the picture box.
+#pragma once
+
+#include "win32/Handles.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace snapvane {
+
+// The file name a chooser text names: the text after its first ": ", or the
+// whole text when it has none (a name the user typed).
+std::wstring PictureFileName(const std::wstring& chooserText);
+
+// True for an existing, ordinary file taken literally: "*" and "?" are no
+// patterns, and folders, devices, hidden and system files do not count.
+bool IsPictureFileThere(const std::wstring& path);
+
+// The path of the named picture: the name as written when such a file exists,
+// else the base path followed directly by the name (the base path brings its
+// own separator); empty when it is in neither place.
+std::wstring FindPictureFile(const std::wstring& name, const std::wstring& basePath);
+
+// Reads the picture (JPEG, GIF, BMP or WMF) and renders it once, whole and with
+// its proportions kept, centred on the background in a 24-bit bitmap of the
+// box's size. Raises a run-time error when the file cannot be read as a
+// picture; the decoded picture is released before this returns.
+unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background);
+
+} // namespace snapvane
