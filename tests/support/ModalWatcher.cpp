@@ -14,9 +14,9 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr DWORD kPollMs = 10;
 // Reads wait long: the test thread answers them as soon as it pumps.
 constexpr UINT kReadTimeoutMs = 10000;
-// An action returns when the handler is done, or after this long when the
-// handler opens a modal window of its own (which the watcher then answers).
-constexpr UINT kActionTimeoutMs = 1500;
+// Preparing an action (selecting, placing the caret) runs no handler of the
+// component and returns at once.
+constexpr UINT kPrepareTimeoutMs = 5000;
 
 // Reads through the window's thread; a send that timed out may still write
 // into its buffer later, so such a buffer is never freed.
@@ -65,9 +65,14 @@ std::vector<HWND> ThreadWindows(DWORD thread) {
     return windows;
 }
 
-void Act(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+void Prepare(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kActionTimeoutMs, &ignored);
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kPrepareTimeoutMs, &ignored);
+}
+
+// Tells the watcher that the test thread has finished handling an action.
+void CALLBACK ActionDone(HWND, UINT, ULONG_PTR done, LRESULT) {
+    reinterpret_cast<std::atomic<bool>*>(done)->store(true);
 }
 
 std::wstring Describe(const ViewerStep& step) {
@@ -137,8 +142,20 @@ ViewerLook ModalWatcher::ReadViewer(HWND viewer) {
 }
 
 void ModalWatcher::Watch() {
-    while (!stop_)
+    while (!stop_) {
+        // Delivers the ends of actions sent to the test thread.
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         if (!HandleOne()) Sleep(kPollMs);
+    }
+}
+
+// The action goes to the test thread without waiting: its handler may open
+// modal windows that the watcher has to answer before it ends.
+void ModalWatcher::Act(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    actionDone_ = false;
+    if (!SendMessageCallbackW(window, message, wParam, lParam, ActionDone, reinterpret_cast<ULONG_PTR>(&actionDone_)))
+        actionDone_ = true;
 }
 
 // Answers the front-most window that needs an answer; false when none does.
@@ -198,9 +215,10 @@ void ModalWatcher::HandleViewer(HWND viewer) {
         seen.title = seen.viewer.title;
         Record(std::move(seen));
         lookPending_ = false;
-        leftAt_ = 0;
+        left_ = false;
     }
     if (lookPending_) {
+        if (!actionDone_) return;
         ViewerLook look = ReadViewer(viewer);
         // A modal window that opened meanwhile comes first; look again after it.
         if (!IsWindowEnabled(viewer) || !IsWindowVisible(viewer)) return;
@@ -212,13 +230,14 @@ void ModalWatcher::HandleViewer(HWND viewer) {
     if (steps_.empty()) {
         // The script is done but the viewer stays: leave it the default way,
         // pressing again only if the first press went unheard.
-        if (leftAt_ && GetTickCount() - leftAt_ < 2000) { Sleep(kPollMs); return; }
-        if (!leftAt_) {
+        if (left_ && GetTickCount() - leftAt_ < 2000) { Sleep(kPollMs); return; }
+        if (!left_) {
             SeenWindow seen{SeenWindow::Kind::Viewer, {}, {}, ReadViewer(viewer), L"left by default Exit", true};
             seen.title = seen.viewer.title;
             Record(std::move(seen));
         }
-        leftAt_ = GetTickCount() | 1;
+        left_ = true;
+        leftAt_ = GetTickCount();
         DoStep(viewer, ViewerStep::Exit());
         return;
     }
@@ -226,7 +245,8 @@ void ModalWatcher::HandleViewer(HWND viewer) {
     steps_.pop_front();
     DoStep(viewer, step);
     if (step.kind == ViewerStep::Kind::Exit || step.kind == ViewerStep::Kind::CloseBox) {
-        leftAt_ = GetTickCount() | 1;
+        left_ = true;
+        leftAt_ = GetTickCount();
     } else {
         lookPending_ = true;
         pendingMoment_ = Describe(step);
@@ -239,16 +259,17 @@ void ModalWatcher::DoStep(HWND viewer, const ViewerStep& step) {
     switch (step.kind) {
     case ViewerStep::Kind::Choose:
         // What picking an entry from the drop-down list does.
-        Act(chooser, CB_SETCURSEL, step.index, 0);
+        Prepare(chooser, CB_SETCURSEL, step.index, 0);
         Act(viewer, WM_COMMAND, MAKEWPARAM(id::ImageSelectBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(chooser));
         break;
     case ViewerStep::Kind::Type: {
         // The whole text replaces the edit field's text in one change, as
-        // pasting does.
+        // pasting does, and the field tells the chooser of the change.
         HWND field = FindWindowExW(chooser, nullptr, L"Edit", nullptr);
         typed_.push_back(step.text);
-        Act(field, EM_SETSEL, 0, -1);
-        Act(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(typed_.back().c_str()));
+        Prepare(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed_.back().c_str()));
+        Prepare(field, EM_SETSEL, step.text.size(), step.text.size());
+        Act(chooser, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(field), EN_CHANGE), reinterpret_cast<LPARAM>(field));
         break;
     }
     case ViewerStep::Kind::Edit:

@@ -11,6 +11,11 @@
 //     tool->OnMouseDown(1, 0, 10, 10);
 //     auto seen = watcher.Seen();
 //
+// The watcher never blocks on the test thread: it reads through
+// SendMessageTimeout and acts through SendMessageCallback, which also tells it
+// when the handler of a step has finished, so that it looks at the viewer only
+// then. A step's handler may open message boxes; they are answered first.
+//
 // Answers are taken in the order the windows appear. A window whose next answer
 // does not fit it, or that appears when the answers are used up, gets the
 // default: a message box is answered with OK, the report is closed and the
@@ -116,6 +121,7 @@ private:
     void HandleBox(HWND box, SeenWindow::Kind kind);
     void HandleViewer(HWND viewer);
     void DoStep(HWND viewer, const ViewerStep& step);
+    void Act(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool NextAnswerIs(Answer::Kind kind);
     void Record(SeenWindow seen);
 
@@ -129,7 +135,9 @@ private:
     HWND viewerShown_ = nullptr;
     std::deque<ViewerStep> steps_;
     bool lookPending_ = false;
-    DWORD leftAt_ = 0;  // when Exit or the close box was pressed, 0 before
+    std::atomic<bool> actionDone_{true};  // the test thread finished the last action
+    bool left_ = false;  // Exit or the close box was pressed for this showing
+    DWORD leftAt_ = 0;   // when
     std::wstring pendingMoment_;
     std::vector<HWND> boxesAnswered_;
     // Texts handed to the test thread by a send that may have timed out; they

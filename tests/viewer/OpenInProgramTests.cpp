@@ -1,0 +1,162 @@
+// Edit hands the shown picture to the program associated with its type. The
+// association is a recording program registered for the tests' own file type
+// in the test prefix; what it was started with is read back from its record.
+#include "ViewerPictures.h"
+#include "support/ModalWatcher.h"
+#include "viewer/DisplayPicture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace snapvane;
+using namespace snapvane::test;
+
+namespace {
+
+const HKEY kAssociationRoot = HKEY_LOCAL_MACHINE;
+constexpr wchar_t kClasses[] = L"Software\\Classes\\";
+
+void SetDefaultValue(const std::wstring& key, const std::wstring& value) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(kAssociationRoot, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(opened);
+}
+
+// Registers "command" as the open command of files ending in "type".
+void Associate(const std::wstring& type, const std::wstring& command) {
+    std::wstring progId = L"SnapvaneTest" + type.substr(1);
+    SetDefaultValue(kClasses + type, progId);
+    SetDefaultValue(kClasses + progId + L"\\shell\\open\\command", command);
+}
+
+void Dissociate(const std::wstring& type) {
+    RegDeleteTreeW(kAssociationRoot, (kClasses + type).c_str());
+    RegDeleteTreeW(kAssociationRoot, (kClasses + (L"SnapvaneTest" + type.substr(1))).c_str());
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    return std::filesystem::path(path).parent_path().wstring();
+}
+
+class OpenInProgram : public testing::Test {
+protected:
+    void SetUp() override {
+        viewer = &DisplayPicture::Instance();
+        viewer->ChooserClear();
+        viewer->ChooserSetEnabled(true);
+        std::filesystem::create_directory(pictures);
+        viewer->SetBasePath(pictures + L"\\");
+        recorder = ProgramFolder() + L"\\viewer_record_command_line.exe";
+        SetEnvironmentVariableW(L"SNAPVANE_RECORD_FILE", record.c_str());
+        for (const auto& [type, command] : associations) Associate(type, command);
+    }
+
+    void TearDown() override {
+        for (const auto& [type, command] : associations) Dissociate(type);
+        SetEnvironmentVariableW(L"SNAPVANE_RECORD_FILE", nullptr);
+    }
+
+    // Shows the viewer with the one entry, presses Edit, then Exit. When the
+    // entry's file is no picture, the display's own message comes first.
+    std::vector<std::wstring> PressEdit(const std::wstring& entry, bool displayComplains = false) {
+        std::vector<Answer> answers;
+        if (displayComplains) answers.push_back(Answer::Ok());
+        answers.push_back(ViewerScript{ViewerStep::Edit(), ViewerStep::Exit()});
+        answers.push_back(Answer::Ok());
+        ModalWatcher watcher(answers);
+        viewer->ChooserClear();
+        viewer->ChooserAddItem(entry);
+        viewer->ChooserSetListIndex(0);
+        viewer->Show(1);
+        auto texts = watcher.MessageTexts();
+        if (displayComplains && !texts.empty()) texts.erase(texts.begin());
+        return texts;
+    }
+
+    // The recording program's command line, once it has written it.
+    std::wstring Recorded(DWORD waitMs = 15000) {
+        for (DWORD waited = 0; waited < waitMs && !std::filesystem::exists(record); waited += 50) Sleep(50);
+        std::ifstream file(std::filesystem::path(record), std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        std::string raw = bytes.str();
+        return std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+    }
+
+    TemporaryFolder folder;
+    std::wstring pictures = folder / L"with blanks";
+    std::wstring record = folder / L"record.txt";
+    std::wstring recorder;
+    DisplayPicture* viewer = nullptr;
+    std::vector<std::pair<std::wstring, std::wstring>> associations{
+        {L".svpic", L"\"" + ProgramFolder() + L"\\viewer_record_command_line.exe\" \"%1\""},
+        {L".svself", L"\"%1\""},
+        {L".svgone", L"\"C:\\nowhere\\missing-viewer.exe\" \"%1\""}};
+};
+
+} // namespace
+
+TEST_F(OpenInProgram, TheAssociatedProgramGetsItsPathAndTheFileEachQuoted) {
+    std::wstring photo = pictures + L"\\my photo.svpic";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    auto texts = PressEdit(L"Photo: " + photo);
+    for (auto& t : texts) ADD_FAILURE() << std::filesystem::path(t).string();
+    EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"" + photo + L"\"");
+}
+
+TEST_F(OpenInProgram, EditOpensThePictureFoundUnderTheBasePathLikeTheDisplay) {
+    std::wstring photo = pictures + L"\\under base.svpic";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    EXPECT_TRUE(PressEdit(L"Photo: under base.svpic").empty());
+    EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"" + photo + L"\"");
+}
+
+TEST_F(OpenInProgram, ATypeWithoutAProgramIsToldAndNothingStarts) {
+    WriteBmp(pictures + L"\\plain.svnone", 8, 8, RGB(0, 0, 255));
+    EXPECT_EQ(PressEdit(L"Photo: plain.svnone"),
+              std::vector<std::wstring>{L"No Application associated with this file type"});
+    EXPECT_EQ(Recorded(500), L"");
+}
+
+TEST_F(OpenInProgram, AFileFoundNowhereGetsTheDisplaysNotFoundMessage) {
+    EXPECT_EQ(PressEdit(L"Photo: gone.svpic", true),
+              std::vector<std::wstring>{L"File Name gone.svpic not found. Base Path is " + pictures + L"\\"});
+    EXPECT_EQ(Recorded(500), L"");
+}
+
+TEST_F(OpenInProgram, ProgramsAndScriptsNamedByAnAttributeAreNeverStarted) {
+    // Each would write the record if it ran.
+    std::filesystem::copy_file(recorder, pictures + L"\\evil.exe");
+    std::filesystem::copy_file(recorder, pictures + L"\\evil.svself");
+    WriteBytes(pictures + L"\\evil.bat", "@echo off\r\n");
+    const std::pair<std::wstring, std::wstring> cases[] = {{L"evil.exe", L"evil.exe"},
+                                                           {L"evil.exe. ", L"evil.exe"},
+                                                           {L"evil.bat", L"evil.bat"},
+                                                           {L"evil.svself", L"evil.svself"}};
+    for (const auto& [name, file] : cases) {
+        SCOPED_TRACE(std::filesystem::path(name).string());
+        EXPECT_EQ(PressEdit(L"Photo: " + name, true),
+                  std::vector<std::wstring>{L"File Name " + pictures + L"\\" + file +
+                                            L" is a program or script. It is not opened."});
+    }
+    EXPECT_EQ(Recorded(1000), L"");
+}
+
+TEST_F(OpenInProgram, AProgramThatCannotStartIsReported) {
+    WriteBmp(pictures + L"\\lost.svgone", 8, 8, RGB(0, 0, 255));
+    auto texts = PressEdit(L"Photo: lost.svgone");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind(L"The program C:\\nowhere\\missing-viewer.exe could not be started for File Name " +
+                                 pictures + L"\\lost.svgone.",
+                             0),
+              0u)
+        << std::filesystem::path(texts[0]).string();
+}
