@@ -16,6 +16,8 @@ using namespace snapvane::test;
 
 namespace {
 
+// The machine's classes of the private test prefix: Wine's shell looks up
+// associations there, not in the user's classes.
 const HKEY kAssociationRoot = HKEY_LOCAL_MACHINE;
 constexpr wchar_t kClasses[] = L"Software\\Classes\\";
 
