@@ -15,7 +15,7 @@ PACKAGES=(cmake ninja-build
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
           libwine-dev wine wine64 xvfb xauth x11-utils imagemagick
-          googletest nlohmann-json3-dev)
+          googletest nlohmann-json3-dev libjpeg-turbo-progs)
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -44,4 +44,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 "$SNAPVANE_WINE" wineboot --init > "$SNAPVANE_BUILD/wineboot.log" 2>&1 || true
   timeout 120 "$SNAPVANE_WINESERVER" -w || true
   [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: Wine prefix was not created, see $SNAPVANE_BUILD/wineboot.log" >&2; exit 1; }
+fi
+
+# Xvfb runs no window manager, and Wine waits two seconds for one whenever it
+# hides a managed top-level window (every message box, every Exit). Unmanaged
+# windows are hidden at once.
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+  timeout 120 "$SNAPVANE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >> "$SNAPVANE_BUILD/wineboot.log" 2>&1 || true
 fi

@@ -1,0 +1,303 @@
+// Damaged pictures: a corpus made here from small valid files of each format
+// (truncations, header fields set to hostile values, seeded byte mutations,
+// empty files, content that does not match the name). Every file must either
+// show a picture or give the unreadable-file message, within a few seconds,
+// and the process must not keep memory for it.
+//
+// SNAPVANE_DAMAGED_MUTATIONS sets the seeded mutations per format (40 by
+// default, sized for CI; 2000 for a local run).
+#include "ProcessResources.h"
+
+#include "../viewer/ViewerPictures.h"
+#include "support/ModalWatcher.h"
+#include "viewer/DisplayPicture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+
+using namespace snapvane;
+using namespace snapvane::test;
+
+namespace {
+
+constexpr DWORD kPictureBoundMs = 5000;
+constexpr SIZE_T kHeapGrowthBound = 8 * 1024 * 1024;
+
+long MutationsPerFormat() {
+    const char* setting = std::getenv("SNAPVANE_DAMAGED_MUTATIONS");
+    long count = setting ? std::atol(setting) : 0;
+    return count > 0 ? count : 40;
+}
+
+struct Damaged {
+    std::wstring name;   // file name, with the extension the entry names
+    std::string bytes;
+    std::string what;    // how it was made, for failure output
+};
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+template <class T>
+std::string With(std::string bytes, size_t offset, T value) {
+    if (offset + sizeof value <= bytes.size()) std::memcpy(&bytes[offset], &value, sizeof value);
+    return bytes;
+}
+
+std::string WithBigEndian16(std::string bytes, size_t offset, std::uint16_t value) {
+    if (offset + 2 <= bytes.size()) {
+        bytes[offset] = static_cast<char>(value >> 8);
+        bytes[offset + 1] = static_cast<char>(value & 0xFF);
+    }
+    return bytes;
+}
+
+// The offset of the first start-of-frame segment of a JPEG, or 0.
+size_t JpegFrameHeader(const std::string& bytes) {
+    for (size_t at = 2; at + 4 < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF) return 0;
+        unsigned marker = static_cast<unsigned char>(bytes[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) return at;
+        size_t length = (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
+        at += 2 + length;
+    }
+    return 0;
+}
+
+// The offset of a GIF's first image descriptor, or 0.
+size_t GifImageDescriptor(const std::string& bytes) {
+    if (bytes.size() < 13) return 0;
+    size_t at = 13;
+    unsigned flags = static_cast<unsigned char>(bytes[10]);
+    if (flags & 0x80) at += 3u << ((flags & 7) + 1);
+    while (at < bytes.size()) {
+        unsigned char block = static_cast<unsigned char>(bytes[at]);
+        if (block == 0x2C) return at;
+        if (block != 0x21 || at + 2 >= bytes.size()) return 0;
+        at += 2;  // extension introducer and label, then sub-blocks
+        while (at < bytes.size() && bytes[at] != 0) at += 1 + static_cast<unsigned char>(bytes[at]);
+        ++at;
+    }
+    return 0;
+}
+
+const std::int32_t kHostileSizes[] = {0, -1, std::numeric_limits<std::int32_t>::min(), 65535};
+
+// Header fields set to sizes no picture has.
+std::vector<Damaged> HeaderMutations(const std::wstring& type, const std::string& valid) {
+    std::vector<Damaged> out;
+    auto add = [&](std::string bytes, std::string what) { out.push_back({L"header" + type, std::move(bytes), what}); };
+    if (type == L".bmp") {
+        for (std::int32_t size : kHostileSizes) {
+            add(With(valid, 18, size), "width " + std::to_string(size));
+            add(With(valid, 22, size), "height " + std::to_string(size));
+        }
+        add(With(With(valid, 18, 65535), 22, 65535), "65535 x 65535");
+        add(With(valid, 10, 0x7FFFFFF0u), "pixel offset beyond the file");
+        add(With(valid, 28, std::uint16_t{64}), "64 bits per pixel");
+        add(With(valid, 28, std::uint16_t{0}), "0 bits per pixel");
+        add(With(valid, 30, 1u), "RLE8 on 24-bit pixels");
+        add(With(valid, 46, 0xFFFFFFFFu), "colours used 4G");
+    } else if (type == L".gif") {
+        for (std::uint16_t size : {std::uint16_t{0}, std::uint16_t{65535}}) {
+            add(With(valid, 6, size), "screen width " + std::to_string(size));
+            add(With(valid, 8, size), "screen height " + std::to_string(size));
+        }
+        add(With(With(valid, 6, std::uint16_t{65535}), 8, std::uint16_t{65535}), "screen 65535 x 65535");
+        size_t image = GifImageDescriptor(valid);
+        if (image) {
+            for (std::uint16_t size : {std::uint16_t{0}, std::uint16_t{65535}}) {
+                add(With(valid, image + 5, size), "image width " + std::to_string(size));
+                add(With(valid, image + 7, size), "image height " + std::to_string(size));
+            }
+            add(With(valid, image + 1, std::uint16_t{65000}), "image left far outside the screen");
+            size_t codeSize = image + 10;
+            unsigned char imageFlags = static_cast<unsigned char>(valid[image + 9]);
+            if (imageFlags & 0x80) codeSize += 3u << ((imageFlags & 7) + 1);
+            for (std::uint8_t bits : {std::uint8_t{0}, std::uint8_t{12}, std::uint8_t{255}})
+                add(With(valid, codeSize, bits), "code size " + std::to_string(bits));
+        }
+    } else if (type == L".jpg") {
+        size_t frame = JpegFrameHeader(valid);
+        if (frame) {
+            for (std::uint16_t size : {std::uint16_t{0}, std::uint16_t{65535}}) {
+                add(WithBigEndian16(valid, frame + 5, size), "height " + std::to_string(size));
+                add(WithBigEndian16(valid, frame + 7, size), "width " + std::to_string(size));
+            }
+            add(WithBigEndian16(WithBigEndian16(valid, frame + 5, 65535), frame + 7, 65535), "65535 x 65535");
+            add(With(valid, frame + 9, std::uint8_t{0}), "no components");
+            add(With(valid, frame + 9, std::uint8_t{255}), "255 components");
+            add(WithBigEndian16(valid, frame + 2, 0), "frame length 0");
+            add(WithBigEndian16(valid, frame + 2, 65535), "frame length 65535");
+        }
+        add(WithBigEndian16(valid, 4, 0), "first segment length 0");
+        add(WithBigEndian16(valid, 4, 65535), "first segment length 65535");
+    } else if (type == L".wmf") {
+        // Placeable header: bounds at 6..13, units per inch at 14; the
+        // metafile header follows at 22 with its size in words at 22 + 6.
+        add(With(With(valid, 10, std::int16_t{0}), 12, std::int16_t{0}), "empty bounds");
+        add(With(With(valid, 10, std::int16_t{-32768}), 12, std::int16_t{-32768}), "negative bounds");
+        add(With(valid, 14, std::uint16_t{0}), "0 units per inch");
+        std::uint32_t words = 0;
+        std::memcpy(&words, &valid[28], sizeof words);
+        add(With(valid, 28, std::uint32_t{0}), "metafile size 0");
+        add(With(valid, 28, words * 2), "metafile size doubled");
+        add(With(valid, 28, 0xFFFFFFFFu), "metafile size 4G words");
+        add(With(valid, 34, 0xFFFFFFFFu), "largest record 4G words");
+        add(With(valid, 40, std::uint32_t{0}), "first record size 0");
+        add(With(valid, 40, 0x7FFFFFFFu), "first record size 2G words");
+        add(With(valid, 22, std::uint16_t{7}), "metafile type 7");
+    }
+    return out;
+}
+
+std::vector<Damaged> Truncations(const std::wstring& type, const std::string& valid) {
+    std::vector<Damaged> out;
+    std::vector<size_t> cuts = {0, 1, 2, 3, 4, 6, 8, 10, 13, 14, 16, 20, 24, 26, 30, 40, 54, 64};
+    for (size_t part = 1; part < 16; ++part) cuts.push_back(valid.size() * part / 16);
+    cuts.push_back(valid.size() - 1);
+    for (size_t cut : cuts)
+        if (cut < valid.size())
+            out.push_back({L"cut" + type, valid.substr(0, cut), "first " + std::to_string(cut) + " bytes"});
+    return out;
+}
+
+// A few bytes changed at seeded places; the seed makes each file reproducible.
+std::vector<Damaged> SeededMutations(const std::wstring& type, const std::string& valid, long count) {
+    std::vector<Damaged> out;
+    for (long seed = 1; seed <= count; ++seed) {
+        std::uint32_t state = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
+        auto next = [&] {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            return state;
+        };
+        std::string bytes = valid;
+        // Headers are where decoders go wrong: most changes land in the first 64 bytes.
+        int changes = 1 + next() % 4;
+        for (int k = 0; k < changes; ++k) {
+            size_t span = next() % 4 ? std::min<size_t>(64, bytes.size()) : bytes.size();
+            bytes[next() % span] = static_cast<char>(next());
+        }
+        out.push_back({L"seed" + type, bytes, "seed " + std::to_string(seed)});
+    }
+    return out;
+}
+
+class DamagedPictures : public testing::Test {
+protected:
+    void SetUp() override {
+        viewer = &DisplayPicture::Instance();
+        viewer->ChooserClear();
+        viewer->SetBasePath(folder.Path() + L"\\");
+    }
+
+    // Shows the file through the chooser and says what the person saw.
+    enum class Outcome { Picture, Unreadable, Other };
+    Outcome ShowFile(ModalWatcher& watcher, const std::wstring& path, std::wstring& message) {
+        size_t before = watcher.MessageTexts().size();
+        viewer->ChooserClear();
+        viewer->ChooserAddItem(L"Photo: " + path);
+        viewer->ChooserSetListIndex(0);
+        auto texts = watcher.MessageTexts();
+        bool shown = SendMessageW(GetDlgItem(viewer->Window(), DisplayPictureControl::Image), STM_GETIMAGE,
+                                  IMAGE_BITMAP, 0) != 0;
+        if (texts.size() == before) return shown ? Outcome::Picture : Outcome::Other;
+        if (texts.size() != before + 1 || shown) return Outcome::Other;
+        message = texts.back();
+        bool names = message.rfind(L"File Name " + path + L" ", 0) == 0;
+        bool unreadable = message.find(L"could not be read as a picture") != std::wstring::npos ||
+                          message.find(L"too large") != std::wstring::npos;
+        return names && unreadable ? Outcome::Unreadable : Outcome::Other;
+    }
+
+    TemporaryFolder folder;
+    DisplayPicture* viewer = nullptr;
+};
+
+TEST_F(DamagedPictures, EveryFileShowsAPictureOrIsNamedUnreadableInTime) {
+    struct Seed {
+        std::wstring type;
+        std::function<void(const std::wstring&)> write;
+    };
+    const Seed seeds[] = {{L".jpg", [](const std::wstring& p) { WriteJpeg(p, 32, 24, RGB(200, 0, 0)); }},
+                          {L".gif", [](const std::wstring& p) { WriteGif(p, 32, 24, RGB(0, 200, 0)); }},
+                          {L".bmp", [](const std::wstring& p) { WriteBmp(p, 32, 24, RGB(0, 0, 200)); }},
+                          {L".wmf", [](const std::wstring& p) { WriteWmf(p, 32, 24, RGB(200, 200, 0)); }}};
+    std::vector<Damaged> corpus;
+    std::map<std::wstring, std::string> valid;
+    for (const Seed& seed : seeds) {
+        std::wstring path = folder / (L"valid" + seed.type);
+        seed.write(path);
+        valid[seed.type] = ReadAll(path);
+        ASSERT_GT(valid[seed.type].size(), 30u);
+        for (auto& d : Truncations(seed.type, valid[seed.type])) corpus.push_back(std::move(d));
+        for (auto& d : HeaderMutations(seed.type, valid[seed.type])) corpus.push_back(std::move(d));
+        for (auto& d : SeededMutations(seed.type, valid[seed.type], MutationsPerFormat())) corpus.push_back(std::move(d));
+    }
+    // Content that does not match the name.
+    corpus.push_back({L"jpeg-named.bmp", valid[L".jpg"], "JPEG named .bmp"});
+    corpus.push_back({L"gif-named.wmf", valid[L".gif"], "GIF named .wmf"});
+    corpus.push_back({L"wmf-named.jpg", valid[L".wmf"], "WMF named .jpg"});
+    corpus.push_back({L"bmp-named.gif", valid[L".bmp"], "BMP named .gif"});
+    corpus.push_back({L"text.jpg", "This is no picture.\r\n", "text named .jpg"});
+    corpus.push_back({L"page.gif", "<html><body>GIF89a</body></html>", "HTML named .gif"});
+    corpus.push_back({L"zeros.bmp", std::string(4096, '\0'), "4 KB of zeros named .bmp"});
+    corpus.push_back({L"magic-only.jpg", "\xFF\xD8\xFF", "JPEG magic only"});
+    corpus.push_back({L"magic-only.gif", "GIF89a", "GIF magic only"});
+
+    ModalWatcher watcher;
+    // One valid file first, so that the decoders are loaded before measuring.
+    std::wstring message;
+    ASSERT_EQ(ShowFile(watcher, folder / L"valid.jpg", message), Outcome::Picture);
+    const SIZE_T heapBefore = HeapBytesInUse();
+    const SIZE_T privateBefore = PrivateBytes();
+
+    int pictures = 0, unreadable = 0, other = 0;
+    DWORD slowest = 0;
+    for (size_t k = 0; k < corpus.size(); ++k) {
+        const Damaged& damaged = corpus[k];
+        std::wstring path = folder / (std::to_wstring(k) + L"-" + damaged.name);
+        WriteBytes(path, damaged.bytes);
+        DWORD start = GetTickCount();
+        Outcome outcome = ShowFile(watcher, path, message);
+        DWORD ms = GetTickCount() - start;
+        slowest = std::max(slowest, ms);
+        EXPECT_LT(ms, kPictureBoundMs) << damaged.what;
+        if (outcome == Outcome::Picture) ++pictures;
+        else if (outcome == Outcome::Unreadable) ++unreadable;
+        else {
+            ++other;
+            ADD_FAILURE() << "neither a picture nor the unreadable message: " << damaged.what;
+        }
+        DeleteFileW(path.c_str());
+    }
+    viewer->ChooserClear();
+    viewer->ChooserSetListIndex(-1);
+    const SIZE_T heapAfter = HeapBytesInUse();
+    std::printf("damaged pictures: %zu files, %d shown, %d unreadable, %d other, slowest %lu ms\n", corpus.size(),
+                pictures, unreadable, other, static_cast<unsigned long>(slowest));
+    std::printf("damaged pictures: heap in use %zu -> %zu bytes, private %zu -> %zu, peak private %zu\n",
+                static_cast<size_t>(heapBefore), static_cast<size_t>(heapAfter), static_cast<size_t>(privateBefore),
+                static_cast<size_t>(PrivateBytes()), static_cast<size_t>(PeakPrivateBytes()));
+    EXPECT_EQ(other, 0);
+    EXPECT_LE(heapAfter, heapBefore + kHeapGrowthBound);
+}
+
+} // namespace
