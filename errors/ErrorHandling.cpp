@@ -3,37 +3,31 @@
 #include "errors/BuiltInStackViewer.h"
 #include "errors/CallStackViewer.h"
 #include "errors/RuntimeError.h"
-
-#include <new>
+#include "win32/ThreadSlot.h"
 
 namespace snapvane {
 
 namespace {
 
 // One viewer per thread, created by the first report and kept for the next.
-// Kept in a Win32 TLS slot rather than a C++ thread_local: the runtime
-// clears thread_local storage before the DLL hears that a thread ends, and
-// the viewer must still be there to be released then.
-DWORD StackViewerSlot() {
-    static const DWORD slot = TlsAlloc();
-    if (slot == TLS_OUT_OF_INDEXES) throw std::bad_alloc();
+ThreadSlot<ICallStackViewer>& StackViewer() {
+    static ThreadSlot<ICallStackViewer> slot;
     return slot;
 }
-
-ICallStackViewer* StackViewer() { return static_cast<ICallStackViewer*>(TlsGetValue(StackViewerSlot())); }
 
 bool NoSuchClass(HRESULT hr) { return hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE; }
 
 ICallStackViewer& TheStackViewer() {
-    if (!StackViewer()) {
+    if (!StackViewer().Get()) {
         ComPtr<ICallStackViewer> viewer;
         HRESULT hr = CoCreateInstance(CLSID_CallStackViewer, nullptr, CLSCTX_INPROC_SERVER,
                                       __uuidof(ICallStackViewer), reinterpret_cast<void**>(viewer.GetAddressOf()));
         if (NoSuchClass(hr)) viewer = CreateBuiltInStackViewer();
         else Check(hr);
-        TlsSetValue(StackViewerSlot(), viewer.Detach());
+        StackViewer().Set(viewer.Get());
+        viewer.Detach();
     }
-    return *StackViewer();
+    return *StackViewer().Get();
 }
 
 } // namespace
@@ -59,14 +53,7 @@ void ShowCallStack(const std::wstring& entry, const std::wstring& details) {
 }
 
 void ReleaseStackViewer() noexcept {
-    try {
-        if (ICallStackViewer* viewer = StackViewer()) {
-            TlsSetValue(StackViewerSlot(), nullptr);
-            viewer->Release();
-        }
-    } catch (...) {
-        // No slot, so nothing was ever kept.
-    }
+    if (ICallStackViewer* viewer = StackViewer().Take()) viewer->Release();
 }
 
 } // namespace snapvane

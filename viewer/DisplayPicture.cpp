@@ -8,6 +8,7 @@
 #include "win32/Handles.h"
 #include "win32/ModalLoop.h"
 #include "win32/Module.h"
+#include "win32/ThreadSlot.h"
 
 #include <cmath>
 #include <memory>
@@ -578,7 +579,12 @@ private:
 };
 
 namespace {
-thread_local DisplayPicture* t_viewer = nullptr;
+// The thread's viewer; in a Win32 TLS slot so that it can still be released
+// when the thread ends.
+ThreadSlot<DisplayPicture>& Viewers() {
+    static ThreadSlot<DisplayPicture> slot;
+    return slot;
+}
 }
 
 DisplayPicture::DisplayPicture() : impl_(new Impl(*this)) {}
@@ -586,21 +592,23 @@ DisplayPicture::DisplayPicture() : impl_(new Impl(*this)) {}
 DisplayPicture::~DisplayPicture() { delete impl_; }
 
 DisplayPicture& DisplayPicture::Instance() {
-    if (!t_viewer) {
+    DisplayPicture* existing = Viewers().Get();
+    if (!existing) {
         auto* viewer = new DisplayPicture();
         try {
             viewer->impl_->Live();
+            Viewers().Set(viewer);
         } catch (...) {
             delete viewer;
             throw;
         }
-        t_viewer = viewer;
+        existing = viewer;
     }
-    t_viewer->impl_->Live();
-    return *t_viewer;
+    existing->impl_->Live();
+    return *existing;
 }
 
-DisplayPicture* DisplayPicture::ExistingInstance() noexcept { return t_viewer; }
+DisplayPicture* DisplayPicture::ExistingInstance() noexcept { return Viewers().Get(); }
 
 HWND DisplayPicture::Window() const noexcept { return impl_->window; }
 
@@ -709,8 +717,7 @@ void DisplayPicture::ChooserSetEnabled(bool enabled) {
 }
 
 void ReleaseDisplayPicture() noexcept {
-    DisplayPicture* viewer = std::exchange(t_viewer, nullptr);
-    delete viewer;
+    delete Viewers().Take();
 }
 
 } // namespace snapvane

@@ -151,11 +151,9 @@ DWORD WINAPI DeactivateOnItsOwnThread(void* parameter) {
     return 0;
 }
 
-// Disabled until the viewer and the report viewer keep their per-thread
-// instance where DllMain can still reach it: a thread_local (emulated TLS under
-// mingw) is already cleared when DLL_THREAD_DETACH arrives, so the instance
-// and the module usage it holds are never released.
-TEST_F(ComponentClassFactory, DISABLED_ViewerWindowKeepsTheDllUntilItsThreadEnds) {
+// The viewer of a thread that ends is released with the thread, and with it
+// the module usage its window held.
+TEST_F(ComponentClassFactory, ViewerWindowKeepsTheDllUntilItsThreadEnds) {
     ASSERT_TRUE(component.Loaded());
     ApartmentWork work{&component};
     unique_handle thread(CreateThread(nullptr, 0, DeactivateOnItsOwnThread, &work, 0, nullptr));
