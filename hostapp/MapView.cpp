@@ -1,9 +1,9 @@
 #include "hostapp/MapView.h"
 
-#include "hostapp/StandInShapes.h"
 #include "win32/Handles.h"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 
 namespace snapvane::hostapp {
@@ -39,9 +39,8 @@ std::vector<standin::Shape> ShapesOf(IFeatureLayer* layer) {
         ComPtr<IFeature> feature;
         if (cursor->NextFeature(&feature) != S_OK || !feature) break;
         ComPtr<IGeometry> geometry;
-        standin::Shape shape;
-        if (SUCCEEDED(feature->get_Shape(&geometry)) && ShapeOfGeometry(geometry.Get(), &shape))
-            shapes.push_back(std::move(shape));
+        if (FAILED(feature->get_Shape(&geometry))) continue;
+        if (std::optional<standin::Shape> shape = standin::ShapeOf(geometry.Get())) shapes.push_back(std::move(*shape));
     }
     return shapes;
 }
