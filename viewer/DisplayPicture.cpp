@@ -296,10 +296,12 @@ public:
         unique_hbitmap scaled;
         try {
             scaled = LoadScaledPicture(path, PictureBoxSize(), GetSysColor(COLOR_BTNFACE));
-        } catch (const RuntimeError&) {
-            // A damaged file, or one that is no picture, is the user's to know
-            // about; the box stays empty.
-            ShowMessage(MessageOwner(), L"File Name " + path + L" could not be read as a picture.");
+        } catch (const RuntimeError& error) {
+            // A damaged file, one that is no picture, or one too large to hold
+            // in the host's memory is the user's to know about; the box stays empty.
+            ShowMessage(MessageOwner(), L"File Name " + path + L" " +
+                                            (error.Number() == kPictureTooLarge ? error.Description()
+                                                                                : L"could not be read as a picture."));
             return;
         }
         SendMessageW(Control(id::Image), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled.get()));

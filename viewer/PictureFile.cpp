@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 
 namespace snapvane {
 
@@ -17,9 +20,138 @@ namespace {
 constexpr wchar_t kEntrySeparator[] = L": ";
 // Far beyond any photograph; keeps a stray huge file from taking the host's memory.
 constexpr LONGLONG kLargestPictureFile = 256LL * 1024 * 1024;
+// A decoded picture takes about four bytes a pixel, all at once, inside the
+// host's process (a 32-bit one has 2 GB in all): 50 million pixels take 200 MB
+// and hold every photograph of today's cameras up to 48 megapixels.
+constexpr std::uint64_t kLargestPicturePixels = 50'000'000;
+
+// What the header of a picture file declares; a size of 0 when it declares
+// none that is read here (a metafile is drawn, not held as pixels).
+struct PictureHeader {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
+};
 
 [[noreturn]] void RaiseNotAPicture(HRESULT hr) {
     throw RuntimeError(static_cast<long>(hr), kErrorSource, L"Invalid picture");
+}
+
+// ---- What a picture file's header declares, read before anything is decoded ----
+
+std::uint32_t Little16(const BYTE* at) { return at[0] | (at[1] << 8); }
+std::uint32_t Little32(const BYTE* at) {
+    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+std::uint32_t Big16(const BYTE* at) { return (at[0] << 8) | at[1]; }
+std::uint32_t Big32(const BYTE* at) {
+    return (static_cast<std::uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
+}
+
+// A signed 32-bit size as a count of pixels: a top-down height is negative,
+// and INT_MIN stays huge rather than wrapping to itself.
+std::uint64_t Magnitude(std::uint32_t raw) {
+    auto value = static_cast<std::int64_t>(static_cast<std::int32_t>(raw));
+    return static_cast<std::uint64_t>(value < 0 ? -value : value);
+}
+
+void ReadBitmapHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
+    if (size < 26) return;
+    std::uint32_t infoSize = Little32(bytes + 14);
+    if (infoSize == 12) {  // the old core header: 16-bit sizes
+        header.width = Little16(bytes + 18);
+        header.height = Little16(bytes + 20);
+    } else {
+        header.width = Magnitude(Little32(bytes + 18));
+        header.height = Magnitude(Little32(bytes + 22));
+    }
+}
+
+// The logical screen, or the first image when it is larger: a decoder
+// allocates for either.
+void ReadGifHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
+    if (size < 13) return;
+    header.width = Little16(bytes + 6);
+    header.height = Little16(bytes + 8);
+    size_t at = 13;
+    if (bytes[10] & 0x80) at += static_cast<size_t>(3) << ((bytes[10] & 7) + 1);
+    while (at < size) {
+        if (bytes[at] == 0x2C) {
+            if (at + 9 > size) return;
+            header.width = std::max<std::uint64_t>(header.width, Little16(bytes + at + 5));
+            header.height = std::max<std::uint64_t>(header.height, Little16(bytes + at + 7));
+            return;
+        }
+        if (bytes[at] != 0x21 || at + 2 >= size) return;
+        at += 2;  // extension introducer and label, then its sub-blocks
+        while (at < size && bytes[at] != 0) at += 1 + static_cast<size_t>(bytes[at]);
+        ++at;
+    }
+}
+
+// EXIF orientation from an APP1 segment's data: "Exif", a TIFF header, and
+// the first directory's tag 0x0112.
+int ExifOrientation(const BYTE* data, size_t size) {
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0) return 1;
+    const BYTE* tiff = data + 6;
+    size_t length = size - 6;
+    bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    auto read16 = [&](size_t at) { return little ? Little16(tiff + at) : Big16(tiff + at); };
+    auto read32 = [&](size_t at) { return little ? Little32(tiff + at) : Big32(tiff + at); };
+    std::uint32_t directory = read32(4);
+    if (directory < 8 || directory > length - 2) return 1;
+    std::uint32_t entries = read16(directory);
+    for (std::uint32_t k = 0; k < entries; ++k) {
+        size_t entry = directory + 2 + static_cast<size_t>(k) * 12;
+        if (entry + 12 > length) return 1;
+        if (read16(entry) != 0x0112) continue;
+        std::uint32_t orientation = read16(entry + 8);
+        return read16(entry + 2) == 3 && orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 1;
+    }
+    return 1;
+}
+
+// Segments up to the first frame header; the orientation may come before it.
+void ReadJpegHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
+    size_t at = 2;
+    while (at + 4 <= size && bytes[at] == 0xFF) {
+        BYTE marker = bytes[at + 1];
+        if (marker == 0xFF) { ++at; continue; }  // fill byte
+        size_t length = Big16(bytes + at + 2);
+        if (length < 2) return;
+        bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (at + 9 > size) return;
+            header.height = Big16(bytes + at + 5);
+            header.width = Big16(bytes + at + 7);
+            return;
+        }
+        if (marker == 0xE1 && at + 2 + length <= size && header.orientation == 1)
+            header.orientation = ExifOrientation(bytes + at + 4, length - 2);
+        if (marker == 0xDA || marker == 0xD9) return;
+        at += 2 + length;
+    }
+}
+
+PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
+    PictureHeader header;
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') ReadBitmapHeader(bytes, size, header);
+    else if (size >= 6 && std::memcmp(bytes, "GIF8", 4) == 0) ReadGifHeader(bytes, size, header);
+    else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) ReadJpegHeader(bytes, size, header);
+    return header;
+}
+
+// Refuses, before any decoding, a picture whose header declares more pixels
+// than the viewer takes; the decoder would otherwise ask for all of them at once.
+void RefuseHugePicture(const PictureHeader& header) {
+    if (header.width == 0 || header.height == 0) return;
+    if (header.width <= kLargestPicturePixels / header.height) return;
+    throw RuntimeError(kPictureTooLarge, kErrorSource,
+                       L"is too large to show: " + std::to_wstring(header.width) + L" x " +
+                           std::to_wstring(header.height) + L" pixels, more than the " +
+                           std::to_wstring(kLargestPicturePixels / 1'000'000) +
+                           L" million pixels this viewer shows.");
 }
 
 struct GlobalMemoryDeleter {
@@ -28,7 +160,7 @@ struct GlobalMemoryDeleter {
 using unique_hglobal = std::unique_ptr<void, GlobalMemoryDeleter>;
 
 // The whole file, in a stream the picture loader reads.
-ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size) {
+ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
     unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) RaiseNotAPicture(HRESULT_FROM_WIN32(GetLastError()));
@@ -48,8 +180,10 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size) {
         if (!ReadFile(file.get(), bytes + done, static_cast<DWORD>(size - done), &read, nullptr) || read == 0) break;
         done += static_cast<LONG>(read);
     }
+    if (done == size) header = ReadPictureHeader(bytes, static_cast<size_t>(size));
     GlobalUnlock(memory.get());
     if (done != size) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    RefuseHugePicture(header);
 
     ComPtr<IStream> stream;
     if (FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.GetAddressOf()))) Raise(ErrorNumber::OutOfMemory);
@@ -82,6 +216,69 @@ unique_hbitmap CreateBoxBitmap(SIZE box) {
     return bitmap;
 }
 
+
+void FillBitmap(HBITMAP bitmap, SIZE box, COLORREF background) {
+    unique_hdc dc(CreateCompatibleDC(nullptr));
+    if (!dc) Raise(ErrorNumber::OutOfMemory);
+    SelectObjectScope selected(dc.get(), bitmap);
+    unique_hbrush fill(CreateSolidBrush(background));
+    RECT whole{0, 0, box.cx, box.cy};
+    FillRect(dc.get(), &whole, fill ? fill.get() : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// Draws the whole picture, once, into the place on the bitmap.
+void RenderPicture(IPicture* picture, HBITMAP bitmap, RECT place, OLE_XSIZE_HIMETRIC width,
+                   OLE_YSIZE_HIMETRIC height) {
+    unique_hdc dc(CreateCompatibleDC(nullptr));
+    if (!dc) Raise(ErrorNumber::OutOfMemory);
+    HRESULT hr = S_OK;
+    {
+        SelectObjectScope selected(dc.get(), bitmap);
+        SetStretchBltMode(dc.get(), HALFTONE);
+        SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+        hr = picture->Render(dc.get(), place.left, place.top, place.right - place.left, place.bottom - place.top, 0,
+                             height, width, -height, nullptr);
+        GdiFlush();
+    }
+    if (FAILED(hr)) RaiseNotAPicture(hr);
+}
+
+// The stored pixel that shows at (x, y) of the upright picture, for each
+// EXIF orientation: 2 mirrored, 3 turned half, 4 flipped, 5 mirrored along
+// the diagonal, 6 turned a quarter clockwise, 7 along the other diagonal,
+// 8 turned a quarter counter-clockwise.
+POINT StoredPixel(int orientation, LONG x, LONG y, SIZE stored) {
+    switch (orientation) {
+    case 2: return {stored.cx - 1 - x, y};
+    case 3: return {stored.cx - 1 - x, stored.cy - 1 - y};
+    case 4: return {x, stored.cy - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, stored.cy - 1 - x};
+    case 7: return {stored.cx - 1 - y, stored.cy - 1 - x};
+    case 8: return {stored.cx - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
+// Copies the picture as stored into its place on the box's bitmap, upright.
+void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT place, int orientation) {
+    DIBSECTION from{}, to{};
+    if (GetObjectW(storedBitmap, sizeof from, &from) != sizeof from || GetObjectW(boxBitmap, sizeof to, &to) != sizeof to ||
+        !from.dsBm.bmBits || !to.dsBm.bmBits)
+        Raise(ErrorNumber::OutOfMemory);
+    GdiFlush();
+    const auto* source = static_cast<const BYTE*>(from.dsBm.bmBits);
+    auto* target = static_cast<BYTE*>(to.dsBm.bmBits);
+    for (LONG y = 0; y < place.bottom - place.top; ++y) {
+        BYTE* row = target + static_cast<size_t>(place.top + y) * to.dsBm.bmWidthBytes;
+        for (LONG x = 0; x < place.right - place.left; ++x) {
+            POINT at = StoredPixel(orientation, x, y, stored);
+            const BYTE* pixel = source + static_cast<size_t>(at.y) * from.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 3;
+            std::memcpy(row + static_cast<size_t>(place.left + x) * 3, pixel, 3);
+        }
+    }
+}
+
 } // namespace
 
 std::wstring PictureFileName(const std::wstring& chooserText) {
@@ -108,7 +305,8 @@ std::wstring FindPictureFile(const std::wstring& name, const std::wstring& baseP
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
     LONG size = 0;
-    ComPtr<IStream> stream = ReadFileIntoStream(path, size);
+    PictureHeader header;
+    ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
     ComPtr<IPicture> picture;
     HRESULT hr = OleLoadPicture(stream.Get(), size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
     if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
@@ -117,22 +315,20 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
     if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height)) || width <= 0 || height <= 0)
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
 
+    // A photograph taken turned a quarter is as wide, upright, as it is high stored.
+    const bool turned = header.orientation >= 5;
+    const RECT place = turned ? FitInto(box, height, width) : FitInto(box, width, height);
     unique_hbitmap bitmap = CreateBoxBitmap(box);
-    unique_hdc dc(CreateCompatibleDC(nullptr));
-    if (!dc) Raise(ErrorNumber::OutOfMemory);
-    {
-        SelectObjectScope selected(dc.get(), bitmap.get());
-        unique_hbrush fill(CreateSolidBrush(background));
-        RECT whole{0, 0, box.cx, box.cy};
-        FillRect(dc.get(), &whole, fill ? fill.get() : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        SetStretchBltMode(dc.get(), HALFTONE);
-        SetBrushOrgEx(dc.get(), 0, 0, nullptr);
-        RECT place = FitInto(box, width, height);
-        hr = picture->Render(dc.get(), place.left, place.top, place.right - place.left, place.bottom - place.top, 0,
-                             height, width, -height, nullptr);
-        GdiFlush();
+    FillBitmap(bitmap.get(), box, background);
+    if (header.orientation == 1) {
+        RenderPicture(picture.Get(), bitmap.get(), place, width, height);
+        return bitmap;
     }
-    if (FAILED(hr)) RaiseNotAPicture(hr);
+    const LONG placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
+    const SIZE stored = turned ? SIZE{placeHeight, placeWidth} : SIZE{placeWidth, placeHeight};
+    unique_hbitmap drawn = CreateBoxBitmap(stored);
+    RenderPicture(picture.Get(), drawn.get(), {0, 0, stored.cx, stored.cy}, width, height);
+    CopyUpright(drawn.get(), stored, bitmap.get(), place, header.orientation);
     return bitmap;
 }
 

@@ -23,10 +23,17 @@ bool IsPictureFileThere(const std::wstring& path);
 // own separator); empty when it is in neither place.
 std::wstring FindPictureFile(const std::wstring& name, const std::wstring& basePath);
 
+// The error number of LoadScaledPicture for a picture whose header declares
+// more pixels than the viewer takes; its description, put after "File Name "
+// and the path, says how many.
+constexpr long kPictureTooLarge = 31001;
+
 // Reads the picture (JPEG, GIF, BMP or WMF) and renders it once, whole and with
 // its proportions kept, centred on the background in a 24-bit bitmap of the
-// box's size. Raises a run-time error when the file cannot be read as a
-// picture; the decoded picture is released before this returns.
+// box's size. A JPEG whose EXIF orientation says it was taken turned or
+// mirrored is shown upright. Raises a run-time error when the file cannot be
+// read as a picture, and kPictureTooLarge before decoding one whose header
+// declares too many pixels; the decoded picture is released before this returns.
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background);
 
 } // namespace snapvane
