@@ -1,0 +1,566 @@
+// Benchmarks of the click-to-picture road, run by scripts/bench.sh:
+//   (a) a press on a feature until its picture is on screen, through the real
+//       DLL on the stand-in host, beside the fastest bare platform decode of
+//       the same file into the picture box's size;
+//   (b) one repaint of the picture box once the picture is shown;
+//   (c) memory: kept while the picture is shown, peak while loading, after Exit;
+//   (d) a press on a map of many layers of many features: the whole click
+//       beside the host's own share of it.
+//
+//   snapvane_bench.exe PICTURE-FOLDER [DJPEG-TIMES-FILE]
+//
+// SNAPVANE_BENCH_RUNS (default 5) sets the repetitions of each timing;
+// SNAPVANE_BENCH_LAYERS and SNAPVANE_BENCH_FEATURES (default 200 and 10000)
+// size the large map.
+#include "hardening/ProcessResources.h"
+#include "standin/ClassRegistration.h"
+#include "standin/Probe.h"
+#include "standin/StandIn.h"
+#include "support/SnapvaneDll.h"
+#include "viewer/DisplayPicture.h"
+
+#include <objbase.h>
+#include <ole2.h>
+#include <olectl.h>
+#include <shellapi.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace snapvane;
+using namespace snapvane::test;
+using standin::FieldType;
+using standin::Shape;
+
+namespace {
+
+constexpr SIZE kBox{683, 512};  // the picture box at 96 DPI: 512 x 384 points
+
+long Setting(const char* name, long fallback) {
+    const char* text = std::getenv(name);
+    long value = text ? std::atol(text) : 0;
+    return value > 0 ? value : fallback;
+}
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double Mb(SIZE_T bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+double MbDelta(SIZE_T after, SIZE_T before) {
+    return (static_cast<double>(after) - static_cast<double>(before)) / (1024.0 * 1024.0);
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// ---- Bare platform decodes into the box's size ------------------------------
+
+SIZE Fit(UINT width, UINT height) {
+    double scale = std::min(static_cast<double>(kBox.cx) / width, static_cast<double>(kBox.cy) / height);
+    return {std::max(1L, std::lround(width * scale)), std::max(1L, std::lround(height * scale))};
+}
+
+// WIC decoder, then its scaler (nearest neighbour, the fastest mode), copied out.
+double WicDecode(IWICImagingFactory* factory, const std::wstring& path) {
+    double start = Now();
+    ComPtr<IWICBitmapDecoder> decoder;
+    if (FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                                  decoder.GetAddressOf())))
+        return -1;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    UINT width = 0, height = 0;
+    if (FAILED(decoder->GetFrame(0, frame.GetAddressOf())) || FAILED(frame->GetSize(&width, &height))) return -1;
+    SIZE fit = Fit(width, height);
+    ComPtr<IWICBitmapScaler> scaler;
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateBitmapScaler(scaler.GetAddressOf())) ||
+        FAILED(scaler->Initialize(frame.Get(), fit.cx, fit.cy, WICBitmapInterpolationModeNearestNeighbor)) ||
+        FAILED(factory->CreateFormatConverter(converter.GetAddressOf())) ||
+        FAILED(converter->Initialize(scaler.Get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+                                     WICBitmapPaletteTypeCustom)))
+        return -1;
+    std::vector<BYTE> pixels(static_cast<size_t>(fit.cx) * fit.cy * 4);
+    if (FAILED(converter->CopyPixels(nullptr, fit.cx * 4, static_cast<UINT>(pixels.size()), pixels.data()))) return -1;
+    return Now() - start;
+}
+
+// OLE's picture loader from memory, rendered once into a box-sized bitmap
+// with the cheapest stretch mode.
+double OleDecode(const std::wstring& path) {
+    double start = Now();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD size = GetFileSize(file, nullptr), read = 0;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    ReadFile(file, GlobalLock(memory), size, &read, nullptr);
+    GlobalUnlock(memory);
+    CloseHandle(file);
+    ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(memory, TRUE, stream.GetAddressOf());
+    ComPtr<IPicture> picture;
+    if (FAILED(OleLoadPicture(stream.Get(), static_cast<LONG>(size), FALSE, IID_IPicture,
+                              reinterpret_cast<void**>(picture.GetAddressOf()))))
+        return -1;
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    picture->get_Width(&width);
+    picture->get_Height(&height);
+    SIZE fit = Fit(static_cast<UINT>(width), static_cast<UINT>(height));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kBox.cx, -kBox.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ before = SelectObject(dc, bitmap);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    picture->Render(dc, 0, 0, fit.cx, fit.cy, 0, height, width, -height, nullptr);
+    GdiFlush();
+    SelectObject(dc, before);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return Now() - start;
+}
+
+// ---- A person in front of the screen, with a stopwatch ------------------------
+
+// Watches the main thread's windows from a thread of its own: stamps the
+// moment the viewer (or a message box) is up and its modal loop answers,
+// samples memory meanwhile, optionally times repaints, then leaves.
+class Stopwatch {
+public:
+    Stopwatch(DWORD thread, bool timeRepaint) : thread_(thread), timeRepaint_(timeRepaint) {
+        worker_ = std::thread([this] { Watch(); });
+    }
+    ~Stopwatch() {
+        stop_ = true;
+        worker_.join();
+    }
+
+    double shownAt = -1;           // Now() when the window was up
+    SIZE_T privateShown = 0;
+    SIZE_T privatePeak = 0;
+    std::vector<double> repaints;  // ms per repaint of the picture box
+    double roundTrip = -1;         // ms of an empty message to the viewer
+    std::wstring message;          // a message box's text, if one came
+
+private:
+    static HWND VisibleOf(DWORD thread, const wchar_t* className) {
+        struct Search {
+            const wchar_t* name;
+            HWND found;
+        } search{className, nullptr};
+        EnumThreadWindows(
+            thread,
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                wchar_t name[64] = {};
+                GetClassNameW(window, name, 64);
+                if (lstrcmpW(name, s->name) == 0 && IsWindowVisible(window)) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    void Watch() {
+        while (!stop_) {
+            privatePeak = std::max(privatePeak, PrivateBytes());
+            if (HWND box = VisibleOf(thread_, L"#32770")) {
+                if (shownAt < 0) shownAt = Now();
+                wchar_t text[512] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 512);
+                message = text;
+                PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                Sleep(20);
+                continue;
+            }
+            HWND viewer = VisibleOf(thread_, kDisplayPictureClass);
+            if (viewer && IsWindowEnabled(viewer)) {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(viewer, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+                if (shownAt < 0) shownAt = Now();
+                privateShown = PrivateBytes();
+                privatePeak = std::max(privatePeak, privateShown);
+                if (timeRepaint_) TimeRepaints(viewer);
+                HWND exitButton = GetDlgItem(viewer, DisplayPictureControl::ExitButton);
+                PostMessageW(viewer, WM_COMMAND, MAKEWPARAM(DisplayPictureControl::ExitButton, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(exitButton));
+                while (!stop_ && IsWindowVisible(viewer)) Sleep(1);
+                continue;
+            }
+            Sleep(1);
+        }
+    }
+
+    // The picture box is invalidated and painted by its own thread; an
+    // empty message to the same thread gives the cost of the hand-over.
+    void TimeRepaints(HWND viewer) {
+        HWND image = GetDlgItem(viewer, DisplayPictureControl::Image);
+        DWORD_PTR ignored = 0;
+        std::vector<double> trips;
+        for (int k = 0; k < 30; ++k) {
+            double start = Now();
+            SendMessageTimeoutW(image, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+            trips.push_back(Now() - start);
+            InvalidateRect(image, nullptr, FALSE);
+            start = Now();
+            SendMessageTimeoutW(image, WM_PAINT, 0, 0, SMTO_NORMAL, 5000, &ignored);
+            repaints.push_back(Now() - start);
+        }
+        roundTrip = Median(trips);
+    }
+
+    DWORD thread_;
+    bool timeRepaint_;
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+// ---- The metafile the benchmark draws for itself ------------------------------
+
+void WriteLargeMetafile(const std::wstring& path, int shapes) {
+    HDC meta = CreateMetaFileW(nullptr);
+    SetWindowOrgEx(meta, 0, 0, nullptr);
+    SetWindowExtEx(meta, 4000, 3000, nullptr);
+    unsigned state = 12345;
+    auto next = [&] { return state = state * 1103515245u + 12345u, (state >> 8) & 0xFFFF; };
+    for (int k = 0; k < shapes; ++k) {
+        HBRUSH brush = CreateSolidBrush(RGB(next() & 255, next() & 255, next() & 255));
+        HGDIOBJ old = SelectObject(meta, brush);
+        int x = next() % 4000, y = next() % 3000;
+        Ellipse(meta, x, y, x + 20 + next() % 200, y + 20 + next() % 150);
+        SelectObject(meta, old);
+        DeleteObject(brush);
+    }
+    HMETAFILE metafile = CloseMetaFile(meta);
+    UINT size = GetMetaFileBitsEx(metafile, 0, nullptr);
+    std::string records(size, '\0');
+    GetMetaFileBitsEx(metafile, size, records.data());
+    DeleteMetaFile(metafile);
+    WORD header[11] = {0xCDD7, 0x9AC6, 0, 0, 0, 4000, 3000, 400, 0, 0, 0};
+    for (int i = 0; i < 10; ++i) header[10] ^= header[i];
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    file.write(reinterpret_cast<const char*>(header), sizeof header);
+    file.write(records.data(), static_cast<std::streamsize>(records.size()));
+}
+
+// ---- (a) to (c): one picture -------------------------------------------------------
+
+struct PictureFigures {
+    std::wstring name;
+    double fileMb = 0;
+    std::vector<double> clicks;
+    double wic = -1, ole = -1;
+    double repaint = -1, roundTrip = -1;
+    double keptMb = 0, peakMb = 0, afterExitMb = 0, heapAfterExitKb = 0;
+    std::wstring failure;
+};
+
+PictureFigures MeasurePicture(const std::wstring& path, const std::wstring& name, long runs,
+                              IWICImagingFactory* factory) {
+    PictureFigures figures;
+    figures.name = name;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    figures.fileMb = Mb(data.nFileSizeLow | (static_cast<SIZE_T>(data.nFileSizeHigh) << 32));
+
+    standin::StandInHost host;
+    host.SetView(100, 100, {0, 0, 100, 100});
+    host.SetSearchTolerance(1);
+    auto photos = host.NewFeatureClass(L"Photos", {{L"PHOTO", L"Photo", FieldType::Text}}, L"C:\\");
+    photos.AddFeature(Shape::Point(50, 50), {path});
+    host.AddFeatureLayer(L"Photos", photos);
+    ComPtr<ICommand> tool = NewTool();
+    tool->OnCreate(host.Hook().Get());
+    ComPtr<ITool> mapTool;
+    tool.As(&mapTool);
+
+    for (long run = 0; run < runs; ++run) {
+        const bool last = run == runs - 1;
+        const SIZE_T privateBefore = PrivateBytes();
+        const SIZE_T heapBefore = last ? HeapBytesInUse() : 0;
+        double start = 0;
+        {
+            Stopwatch watch(GetCurrentThreadId(), last);
+            start = Now();
+            HRESULT hr = mapTool->OnMouseDown(1, 0, 50, 50);
+            if (FAILED(hr)) figures.failure = L"click failed";
+            Sleep(5);
+            if (!watch.message.empty()) figures.failure = watch.message;
+            if (watch.shownAt > 0) figures.clicks.push_back(watch.shownAt - start);
+            figures.keptMb = std::max(figures.keptMb, MbDelta(watch.privateShown, privateBefore));
+            figures.peakMb = std::max(figures.peakMb, MbDelta(watch.privatePeak, privateBefore));
+            if (last) {
+                figures.repaint = Median(watch.repaints);
+                figures.roundTrip = watch.roundTrip;
+            }
+        }
+        if (last) {
+            figures.afterExitMb = MbDelta(PrivateBytes(), privateBefore);
+            figures.heapAfterExitKb = (static_cast<double>(HeapBytesInUse()) - static_cast<double>(heapBefore)) / 1024.0;
+        }
+    }
+    std::vector<double> wic, ole;
+    for (long run = 0; run < runs; ++run) {
+        if (factory) wic.push_back(WicDecode(factory, path));
+        ole.push_back(OleDecode(path));
+    }
+    if (!wic.empty() && *std::min_element(wic.begin(), wic.end()) >= 0) figures.wic = Median(wic);
+    if (*std::min_element(ole.begin(), ole.end()) >= 0) figures.ole = Median(ole);
+    return figures;
+}
+
+// ---- (d): the large map --------------------------------------------------------------
+
+struct MapFigures {
+    long layers = 0, features = 0;
+    double buildMs = 0;
+    std::vector<double> clicks;
+    std::vector<double> boxes;  // the same message box shown by the benchmark itself
+    std::vector<double> hostWalks;
+    long hostCalls = 0;
+    std::wstring message;
+};
+
+// The host's share: the host calls of the click, made by hand on the same
+// objects in the same order, with nothing of the tool in between.
+double HostWalk(standin::StandInHost& host, long x, long y, double tolerance) {
+    double start = Now();
+    ComPtr<IMxDocument> document = host.Document();
+    ComPtr<IMap> map;
+    document->get_FocusMap(map.GetAddressOf());
+    ComPtr<IActiveView> view;
+    map.As(&view);
+    ComPtr<IScreenDisplay> display;
+    view->get_ScreenDisplay(display.GetAddressOf());
+    ComPtr<IDisplayTransformation> transformation;
+    display->get_DisplayTransformation(transformation.GetAddressOf());
+    ComPtr<IPoint> point;
+    transformation->ToMapPoint(x, y, point.GetAddressOf());
+    ComPtr<IEnvelope> square;
+    point->get_Envelope(square.GetAddressOf());
+    square->Expand(tolerance, tolerance, VARIANT_FALSE);
+    ComPtr<ISpatialFilter> filter;
+    CoCreateInstance(CLSID_SpatialFilter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(filter.GetAddressOf()));
+    ComPtr<IGeometry> geometry;
+    square.As(&geometry);
+    filter->putref_Geometry(geometry.Get());
+    filter->put_SpatialRel(HOST_SPATIAL_REL_INTERSECTS);
+    ComPtr<IQueryFilter> query;
+    filter.As(&query);
+    long count = 0;
+    map->get_LayerCount(&count);
+    for (long index = 0; index < count; ++index) {
+        ComPtr<ILayer> layer;
+        map->get_Layer(index, layer.GetAddressOf());
+        ComPtr<IFeatureLayer> featureLayer;
+        if (FAILED(layer.As(&featureLayer))) continue;
+        ComPtr<IFeatureClass> featureClass;
+        featureLayer->get_FeatureClass(featureClass.GetAddressOf());
+        ComPtr<IFeatureCursor> cursor;
+        featureClass->Search(query.Get(), VARIANT_FALSE, cursor.GetAddressOf());
+        ComPtr<IFeature> feature;
+        if (cursor) cursor->NextFeature(feature.GetAddressOf());
+        if (!feature) continue;
+        // What the picture discovery reads of each feature found.
+        ComPtr<IFields> fields;
+        ComPtr<IClass> featureClassAsClass;
+        featureClass.As(&featureClassAsClass);
+        featureClassAsClass->get_Fields(fields.GetAddressOf());
+        long fieldCount = 0;
+        fields->get_FieldCount(&fieldCount);
+        for (long i = 1; i < fieldCount; ++i) {
+            ComPtr<IField> field;
+            fields->get_Field(i, field.GetAddressOf());
+            long type = 0;
+            field->get_Type(&type);
+            if (type != HOST_FIELD_TYPE_STRING) continue;
+            ComPtr<IRowBuffer> row;
+            feature.As(&row);
+            for (int marker = 0; marker < 4; ++marker) {
+                VARIANT value;
+                VariantInit(&value);
+                row->get_Value(i, &value);
+                VariantClear(&value);
+            }
+        }
+    }
+    return Now() - start;
+}
+
+MapFigures MeasureLargeMap(long layers, long features, long runs) {
+    MapFigures figures;
+    figures.layers = layers;
+    figures.features = features;
+    double start = Now();
+    standin::StandInHost host;
+    host.SetView(1000, 1000, {0, 0, 1000, 1000});
+    host.SetSearchTolerance(6);
+    const long side = std::max(1L, static_cast<long>(std::ceil(std::sqrt(static_cast<double>(features)))));
+    const double spacing = 1000.0 / side;
+    for (long layer = 0; layer < layers; ++layer) {
+        auto points = host.NewFeatureClass(L"Layer" + std::to_wstring(layer),
+                                           {{L"NOTE", L"Note", FieldType::Text}, {L"ALT", L"Altitude", FieldType::Double}},
+                                           L"C:\\data");
+        for (long k = 0; k < features; ++k)
+            points.AddFeature(Shape::Point((k % side) * spacing, (k / side) * spacing), {L"survey note", 410.0});
+        host.AddFeatureLayer(L"Layer" + std::to_wstring(layer), points);
+    }
+    figures.buildMs = Now() - start;
+
+    ComPtr<ICommand> tool = NewTool();
+    tool->OnCreate(host.Hook().Get());
+    ComPtr<ITool> mapTool;
+    tool.As(&mapTool);
+    // On a grid point: every layer yields a feature, and each is examined.
+    const double x = (side / 2) * spacing + spacing * 0.05, y = (side / 2) * spacing;
+    for (long run = 0; run < runs; ++run) {
+        standin::Probe::Reset();
+        Stopwatch watch(GetCurrentThreadId(), false);
+        double begin = Now();
+        mapTool->OnMouseDown(1, 0, std::lround(x), std::lround(1000 - y));
+        if (watch.shownAt > 0) figures.clicks.push_back(watch.shownAt - begin);
+        figures.hostCalls = standin::Probe::HostCalls();
+        figures.message = watch.message;
+    }
+    for (long run = 0; run < runs; ++run) figures.hostWalks.push_back(HostWalk(host, std::lround(x), std::lround(1000 - y), 6));
+    for (long run = 0; run < runs; ++run) {
+        Stopwatch watch(GetCurrentThreadId(), false);
+        double begin = Now();
+        MessageBoxW(nullptr, L"No images found. Select another layer or feature.", L"Snapvane", MB_OK);
+        if (watch.shownAt > 0) figures.boxes.push_back(watch.shownAt - begin);
+    }
+    return figures;
+}
+
+// ---- djpeg figures measured outside Wine by the script ---------------------------
+
+struct DjpegFigures {
+    double full = -1, scaled = -1;
+    std::string scale;
+};
+
+std::map<std::wstring, DjpegFigures> ReadDjpeg(const std::wstring& path) {
+    std::map<std::wstring, DjpegFigures> figures;
+    std::ifstream file{std::filesystem::path(path)};
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream words(line);
+        std::string name;
+        DjpegFigures f;
+        if (words >> name >> f.full >> f.scaled >> f.scale) figures[std::wstring(name.begin(), name.end())] = f;
+    }
+    return figures;
+}
+
+std::string Ms(double value) {
+    if (value < 0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, value < 10 ? "%.2f" : "%.0f", value);
+    return text;
+}
+
+} // namespace
+
+int main() {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count < 2) {
+        std::fprintf(stderr, "usage: snapvane_bench PICTURE-FOLDER [DJPEG-TIMES-FILE]\n");
+        return 2;
+    }
+    std::wstring folder = arguments[1];
+    if (folder.back() != L'\\') folder += L'\\';
+    auto djpeg = count > 2 ? ReadDjpeg(arguments[2]) : std::map<std::wstring, DjpegFigures>{};
+    LocalFree(arguments);
+    const long runs = Setting("SNAPVANE_BENCH_RUNS", 5);
+
+    OleInitialize(nullptr);
+    int status = 0;
+    {
+        standin::ClassRegistration classes;
+        ComPtr<IWICImagingFactory> factory;
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.GetAddressOf()));
+        if (GetFileAttributesW((folder + L"drawing.wmf").c_str()) == INVALID_FILE_ATTRIBUTES)
+            WriteLargeMetafile(folder + L"drawing.wmf", 20000);
+
+        const wchar_t* names[] = {L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
+                                  L"photo-12mp.bmp", L"large.gif",     L"drawing.wmf"};
+        std::printf("Click to picture on screen (%ld runs each, median ms; box %ld x %ld)\n", runs, kBox.cx, kBox.cy);
+        std::printf("%-16s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s\n", "picture", "file MB", "click",
+                    "click min", "WIC+scale", "OLE+Render", "djpeg full", "djpeg 1/N", "repaint", "msg trip",
+                    "shown MB", "peak MB");
+        std::vector<PictureFigures> all;
+        for (const wchar_t* name : names) {
+            std::wstring path = folder + name;
+            if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+            PictureFigures f = MeasurePicture(path, name, runs, factory.Get());
+            DjpegFigures d = djpeg.count(name) ? djpeg[name] : DjpegFigures{};
+            double fastest = f.clicks.empty() ? -1 : *std::min_element(f.clicks.begin(), f.clicks.end());
+            std::printf("%-16s %8.1f %9s %9s %9s %9s %11s %10s %9s %9s %10.1f %10.1f\n", Narrow(name).c_str(),
+                        f.fileMb, Ms(Median(f.clicks)).c_str(), Ms(fastest).c_str(), Ms(f.wic).c_str(),
+                        Ms(f.ole).c_str(), Ms(d.full).c_str(), d.scaled < 0 ? "-" : (Ms(d.scaled) + " " + d.scale).c_str(),
+                        Ms(f.repaint).c_str(), Ms(f.roundTrip).c_str(), f.keptMb, f.peakMb);
+            if (!f.failure.empty()) {
+                std::printf("  %s: %s\n", Narrow(name).c_str(), Narrow(f.failure).c_str());
+                status = 1;
+            }
+            all.push_back(f);
+        }
+        std::printf("\nMemory after Exit, against before the click (last run)\n");
+        std::printf("%-16s %12s %16s\n", "picture", "private MB", "heap in use KB");
+        for (const PictureFigures& f : all)
+            std::printf("%-16s %12.1f %16.1f\n", Narrow(f.name).c_str(), f.afterExitMb, f.heapAfterExitKb);
+
+        const long layers = Setting("SNAPVANE_BENCH_LAYERS", 200);
+        const long features = Setting("SNAPVANE_BENCH_FEATURES", 10000);
+        std::fflush(stdout);
+        MapFigures m = MeasureLargeMap(layers, features, runs);
+        std::printf("\nA press on a map of %ld layers x %ld features (built in %.0f ms), until the message is up\n",
+                    m.layers, m.features, m.buildMs);
+        double click = Median(m.clicks), hostShare = Median(m.hostWalks), box = Median(m.boxes);
+        std::printf("%-40s %10s\n", "whole click, until the box is up", Ms(click).c_str());
+        std::printf("%-40s %10s\n", "host's share: its calls made directly", Ms(hostShare).c_str());
+        std::printf("%-40s %10s\n", "the same message box alone", Ms(box).c_str());
+        std::printf("%-40s %10s\n", "the tool's own time (the rest)", Ms(click - hostShare - box).c_str());
+        std::printf("%-40s %10ld\n", "host calls made by the click", m.hostCalls);
+        if (m.message != L"No images found. Select another layer or feature.") {
+            std::printf("  unexpected message: %s\n", Narrow(m.message).c_str());
+            status = 1;
+        }
+    }
+    OleUninitialize();
+    return status;
+}

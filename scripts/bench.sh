@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Benchmarks of the click-to-picture road (see README, "Hardening and
+# benchmarks"). Builds the 64-bit build, makes the pictures with ImageMagick,
+# times libjpeg-turbo's djpeg on the JPEGs outside Wine, then runs the
+# benchmark program under wine64 in Xvfb and prints its table.
+#
+#   scripts/bench.sh                     # 5 runs per timing, 200 layers x 10000 features
+#   SNAPVANE_BENCH_RUNS=9 scripts/bench.sh
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$ROOT/scripts/setup.sh"
+. "$ROOT/scripts/env.sh"
+cmake --build "$SNAPVANE_BUILD/x64" --target snapvane_bench
+
+pictures="$SNAPVANE_BUILD/bench-pictures"
+mkdir -p "$pictures"
+# picture FILE WIDTH HEIGHT [convert options]: a photograph-like plasma.
+picture() {
+  local file=$1 size=$2x$3 format=; shift 3
+  case $file in *.bmp) format=BMP3: ;; esac  # an uncompressed 24-bit bitmap
+  [ -f "$pictures/$file" ] || convert -size "$size" -seed 7 plasma:fractal -blur 0x1 "$@" "$format$pictures/$file"
+}
+picture photo-2mp.jpg 1632 1224 -quality 90
+picture photo-12mp.jpg 4000 3000 -quality 90
+picture photo-24mp.jpg 6000 4000 -quality 90
+picture photo-12mp.bmp 4000 3000 -type TrueColor
+picture large.gif 2400 1800 -colors 256
+# The metafile is drawn by the benchmark program itself (ImageMagick writes none).
+
+# djpeg outside Wine: a full decode, and the fastest DCT-scaled decode that
+# still gives at least the picture box's 683 x 512.
+runs=${SNAPVANE_BENCH_RUNS:-5}
+median_ms() {  # command...: the median of $runs timings in ms
+  local times=()
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
+    times+=($(( (end - start) / 1000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%.1f", $1 / 1000 }'
+}
+: > "$pictures/djpeg.txt"
+if command -v djpeg > /dev/null; then
+  for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg; do
+    read -r width height < <(identify -format '%w %h\n' "$pictures/$file")
+    scale=8
+    for m in 1 2 3 4 5 6 7 8; do
+      if [ $(( width * m / 8 )) -ge 683 ] && [ $(( height * m / 8 )) -ge 512 ]; then scale=$m; break; fi
+    done
+    full=$(median_ms djpeg -outfile /dev/null "$pictures/$file")
+    scaled=$(median_ms djpeg -scale "$scale/8" -outfile /dev/null "$pictures/$file")
+    echo "$file $full $scaled $scale/8" >> "$pictures/djpeg.txt"
+  done
+else
+  echo "bench: djpeg not installed (apt-get install libjpeg-turbo-progs); its columns stay empty" >&2
+fi
+
+out="$SNAPVANE_BUILD/bench-results.txt"
+winpath() { echo "Z:${1//\//\\}"; }
+status=0
+xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$SNAPVANE_BUILD/x64/bin/snapvane_bench.exe" \
+  "$(winpath "$pictures")" "$(winpath "$pictures/djpeg.txt")" > "$out" 2> "$SNAPVANE_BUILD/bench-wine.log" || status=$?
+"$SNAPVANE_WINESERVER" -k > /dev/null 2>&1 || true
+echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), x64 build under wine64 (this machine cannot run 32-bit code)"
+tr -d '\r' < "$out"
+exit $status
