@@ -55,7 +55,8 @@ std::string ReadAll(const std::wstring& path) {
 
 template <class T>
 std::string With(std::string bytes, size_t offset, T value) {
-    if (offset + sizeof value <= bytes.size()) std::memcpy(&bytes[offset], &value, sizeof value);
+    if (offset + sizeof value <= bytes.size())
+        bytes.replace(offset, sizeof value, reinterpret_cast<const char*>(&value), sizeof value);
     return bytes;
 }
 
