@@ -2,6 +2,7 @@
 #include "ComponentSupport.h"
 
 #include "HostGis.h"
+#include "support/SnapvaneDll.h"
 
 
 namespace snapvane::test {
@@ -177,10 +178,10 @@ TEST(ComponentUnload, FreeingTheDllDestroysTheViewerWindowOfTheThread) {
         ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ITool, reinterpret_cast<void**>(tool.GetAddressOf())));
         VARIANT_BOOL complete = VARIANT_FALSE;
         ASSERT_EQ(S_OK, tool->Deactivate(&complete));
-        ASSERT_NE(nullptr, FindWindowW(L"SnapvaneDisplayPicture", nullptr)) << "the viewer exists, hidden";
+        ASSERT_NE(nullptr, FindOwnWindow(L"SnapvaneDisplayPicture")) << "the viewer exists, hidden";
     }
     EXPECT_EQ(nullptr, GetModuleHandleW(L"Snapvane.dll"));
-    EXPECT_EQ(nullptr, FindWindowW(L"SnapvaneDisplayPicture", nullptr));
+    EXPECT_EQ(nullptr, FindOwnWindow(L"SnapvaneDisplayPicture"));
 }
 
 } // namespace

@@ -45,3 +45,34 @@ std::wstring LastErrorDescription() {
 }
 
 } // namespace snapvane::test
+
+namespace snapvane::test {
+
+namespace {
+
+struct WindowSearch {
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[256];
+    if (process == GetCurrentProcessId() && GetClassNameW(window, name, 256) && wcscmp(name, search->className) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND FindOwnWindow(const wchar_t* className) {
+    WindowSearch search{className, nullptr};
+    EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace snapvane::test

@@ -24,3 +24,12 @@ ComPtr<Interface> Query(const ComPtr<ICommand>& tool) {
 std::wstring LastErrorDescription();
 
 } // namespace snapvane::test
+
+namespace snapvane::test {
+
+// The first top-level window of this process with the class name, visible or
+// not; other test programs running beside this one have windows of the same
+// class.
+HWND FindOwnWindow(const wchar_t* className);
+
+} // namespace snapvane::test

@@ -78,7 +78,7 @@ TEST_F(ToolMembers, DeactivateBeforeAnyClickCreatesTheViewerHidden) {
     VARIANT_BOOL complete = 0;
     EXPECT_EQ(mapTool->Deactivate(&complete), S_OK);
     EXPECT_EQ(complete, -1);
-    HWND viewer = FindWindowW(kDisplayPictureClass, nullptr);
+    HWND viewer = FindOwnWindow(kDisplayPictureClass);
     ASSERT_NE(viewer, nullptr);
     EXPECT_FALSE(IsWindowVisible(viewer));
 }
