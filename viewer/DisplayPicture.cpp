@@ -283,16 +283,30 @@ public:
 
     void ImageSelectBox_Change() { ShowSelectedPicture(); }
 
-    void ShowSelectedPicture() {
-        ClearPicture();
+    // The file the chooser's entry names, looked for as written and then
+    // under BasePath. An empty entry names none; a file found nowhere is
+    // reported to the user and gives none.
+    struct ChosenPicture {
+        std::wstring name;
+        std::wstring path;
+    };
+    std::optional<ChosenPicture> ChosenPictureFile() {
         std::wstring text = WindowText(Chooser());
-        if (text.empty()) return;
+        if (text.empty()) return std::nullopt;
         std::wstring name = PictureFileName(text);
         std::wstring path = FindPictureFile(name, basePath);
         if (path.empty()) {
             ShowMessage(MessageOwner(), NotFoundMessage(name, basePath));
-            return;
+            return std::nullopt;
         }
+        return ChosenPicture{std::move(name), std::move(path)};
+    }
+
+    void ShowSelectedPicture() {
+        ClearPicture();
+        std::optional<ChosenPicture> chosen = ChosenPictureFile();
+        if (!chosen) return;
+        const std::wstring& path = chosen->path;
         unique_hbitmap scaled;
         try {
             scaled = LoadScaledPicture(path, PictureBoxSize(), GetSysColor(COLOR_BTNFACE));
@@ -326,14 +340,10 @@ public:
     // --- Open in the associated program ---
 
     void EditButton_Click() {
-        std::wstring text = WindowText(Chooser());
-        if (text.empty()) return;
-        std::wstring name = PictureFileName(text);
-        std::wstring path = FindPictureFile(name, basePath);
-        if (path.empty()) {
-            ShowMessage(MessageOwner(), NotFoundMessage(name, basePath));
-            return;
-        }
+        std::optional<ChosenPicture> chosen = ChosenPictureFile();
+        if (!chosen) return;
+        const std::wstring& name = chosen->name;
+        const std::wstring& path = chosen->path;
         std::wstring file = FullFilePath(path);
         if (IsRunnableFileType(path) || IsRunnableFileType(file)) {
             RefuseToRun(file);
