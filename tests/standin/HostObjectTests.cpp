@@ -125,7 +125,7 @@ TEST_F(HostObjects, UidRefusesAValueThatIsNotABracedIdentifier) {
     auto uid = Create<IUID>(CLSID_UID);
     VARIANT value;
     V_VT(&value) = VT_BSTR;
-    V_BSTR(&value) = SysAllocString(L"esriCore.FeatureLayer");
+    V_BSTR(&value) = SysAllocString(L"HostGis.FeatureLayer");
     EXPECT_EQ(uid->put_Value(value), E_INVALIDARG);
     VariantClear(&value);
 }
