@@ -174,21 +174,21 @@ FieldType FieldTypeNamed(const Reader& r, const std::wstring& name, const std::w
     Raise(r.file, where + L" has the unknown field type \"" + name + L"\" (text, integer, double or date)");
 }
 
-std::vector<FieldSpec> DeclaredFields(const Reader& r, const json& fields) {
-    std::vector<FieldSpec> specs;
+std::vector<FieldDefinition> DeclaredFields(const Reader& r, const json& fields) {
+    std::vector<FieldDefinition> definitions;
     size_t n = 0;
     for (const json& field : r.Array(fields, L"\"fields\"")) {
         const std::wstring where = L"field " + std::to_wstring(++n);
         r.Object(field, where);
-        FieldSpec spec;
-        spec.name = r.Text(r.Member(field, "name", where), where + L": the name");
+        FieldDefinition definition;
+        definition.name = r.Text(r.Member(field, "name", where), where + L": the name");
         auto alias = field.find("alias");
-        spec.alias = alias == field.end() ? spec.name : r.Text(*alias, where + L": the alias");
+        definition.alias = alias == field.end() ? definition.name : r.Text(*alias, where + L": the alias");
         auto type = field.find("type");
-        spec.type = type == field.end() ? FieldType::Text : FieldTypeNamed(r, r.Text(*type, where + L": the type"), where);
-        specs.push_back(std::move(spec));
+        definition.type = type == field.end() ? FieldType::Text : FieldTypeNamed(r, r.Text(*type, where + L": the type"), where);
+        definitions.push_back(std::move(definition));
     }
-    return specs;
+    return definitions;
 }
 
 bool IsInteger(const json& v) {
@@ -201,17 +201,17 @@ bool IsInteger(const json& v) {
 
 // Fields from the properties: names in order of first appearance; a column of
 // whole numbers is integer, of numbers double, anything else text.
-std::vector<FieldSpec> InferredFields(const json& features) {
-    std::vector<FieldSpec> specs;
+std::vector<FieldDefinition> InferredFields(const json& features) {
+    std::vector<FieldDefinition> definitions;
     std::map<std::string, size_t> position;
     std::vector<int> kind;  // 0 nothing yet, 1 integer, 2 double, 3 text
     for (const json& feature : features) {
         auto properties = feature.find("properties");
         if (properties == feature.end() || !properties->is_object()) continue;
         for (auto it = properties->begin(); it != properties->end(); ++it) {
-            auto [slot, added] = position.emplace(it.key(), specs.size());
+            auto [slot, added] = position.emplace(it.key(), definitions.size());
             if (added) {
-                specs.push_back({Wide(it.key()), Wide(it.key()), FieldType::Text});
+                definitions.push_back({Wide(it.key()), Wide(it.key()), FieldType::Text});
                 kind.push_back(0);
             }
             const json& v = it.value();
@@ -219,9 +219,9 @@ std::vector<FieldSpec> InferredFields(const json& features) {
             kind[slot->second] = std::max(kind[slot->second], k);
         }
     }
-    for (size_t i = 0; i < specs.size(); ++i)
-        specs[i].type = kind[i] == 1 ? FieldType::Integer : kind[i] == 2 ? FieldType::Double : FieldType::Text;
-    return specs;
+    for (size_t i = 0; i < definitions.size(); ++i)
+        definitions[i].type = kind[i] == 1 ? FieldType::Integer : kind[i] == 2 ? FieldType::Double : FieldType::Text;
+    return definitions;
 }
 
 // "2024-05-17" or "2024-05-17T10:30:00" as an Automation date.
@@ -239,7 +239,7 @@ bool ParseDate(const std::wstring& text, double* date) {
     return month >= 1 && month <= 12 && day >= 1 && day <= 31 && SystemTimeToVariantTime(&t, date);
 }
 
-Value ReadValue(const Reader& r, const json& v, const FieldSpec& field, const std::wstring& where) {
+Value ReadValue(const Reader& r, const json& v, const FieldDefinition& field, const std::wstring& where) {
     if (v.is_null()) return Value::Null();
     const std::wstring at = where + L": the value of \"" + field.name + L"\"";
     switch (field.type) {
@@ -269,7 +269,7 @@ FeatureClass LoadFeatureClass(StandInHost& host, const std::wstring& path, const
     if (type != L"FeatureCollection") Raise(path, L"the GeoJSON document must be a FeatureCollection, not \"" + type + L"\"");
     const json& features = r.Array(r.Member(data, "features", L"the FeatureCollection"), L"\"features\"");
     auto declared = data.find("fields");
-    std::vector<FieldSpec> fields = declared == data.end() ? InferredFields(features) : DeclaredFields(r, *declared);
+    std::vector<FieldDefinition> fields = declared == data.end() ? InferredFields(features) : DeclaredFields(r, *declared);
 
     FeatureClass featureClass = host.NewFeatureClass(className, fields, workspacePath);
     size_t n = 0;
@@ -280,7 +280,7 @@ FeatureClass LoadFeatureClass(StandInHost& host, const std::wstring& path, const
         std::vector<Value> values;
         auto properties = feature.find("properties");
         const bool hasProperties = properties != feature.end() && properties->is_object();
-        for (const FieldSpec& field : fields) {
+        for (const FieldDefinition& field : fields) {
             const std::string key = Utf8(field.name);
             values.push_back(hasProperties && properties->contains(key) ? ReadValue(r, (*properties)[key], field, where)
                                                                          : Value::Null());

@@ -347,11 +347,11 @@ long NextObjectClassId() {
     return ++last;
 }
 
-std::shared_ptr<const FieldList> AllFields(std::vector<FieldSpec> attributes) {
+std::shared_ptr<const FieldList> AllFields(std::vector<FieldDefinition> attributes) {
     auto fields = std::make_shared<FieldList>();
     fields->push_back({kObjectIdField, kObjectIdField, FieldType::ObjectId});
     fields->push_back({kShapeField, kShapeField, FieldType::Geometry});
-    for (FieldSpec& field : attributes) {
+    for (FieldDefinition& field : attributes) {
         if (field.alias.empty()) field.alias = field.name;
         fields->push_back(std::move(field));
     }
@@ -360,7 +360,7 @@ std::shared_ptr<const FieldList> AllFields(std::vector<FieldSpec> attributes) {
 
 } // namespace
 
-FeatureClassObject::FeatureClassObject(std::wstring name, std::vector<FieldSpec> attributes, std::wstring workspacePath)
+FeatureClassObject::FeatureClassObject(std::wstring name, std::vector<FieldDefinition> attributes, std::wstring workspacePath)
     : id(NextObjectClassId()), name(std::move(name)), workspacePath(std::move(workspacePath)),
       fields_(AllFields(std::move(attributes))) {}
 

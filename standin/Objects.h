@@ -248,18 +248,18 @@ private:
 
 // ---- Data -----------------------------------------------------------------
 
-using FieldList = std::vector<FieldSpec>;  // every field, object id and shape first
+using FieldList = std::vector<FieldDefinition>;  // every field, object id and shape first
 
 class FieldObject : public ComObject<IField> {
 public:
-    explicit FieldObject(FieldSpec field) : field_(std::move(field)) {}
+    explicit FieldObject(FieldDefinition field) : field_(std::move(field)) {}
     void* Lookup(REFIID iid) noexcept override;
     STDMETHODIMP get_Name(BSTR* name) override;
     STDMETHODIMP get_AliasName(BSTR* name) override;
     STDMETHODIMP get_Type(long* type) override;
 
 private:
-    FieldSpec field_;
+    FieldDefinition field_;
 };
 
 class FieldsObject : public ComObject<IFields> {
@@ -299,7 +299,7 @@ private:
 
 class FeatureClassObject : public ComObject<IFeatureClass> {
 public:
-    FeatureClassObject(std::wstring name, std::vector<FieldSpec> attributes, std::wstring workspacePath);
+    FeatureClassObject(std::wstring name, std::vector<FieldDefinition> attributes, std::wstring workspacePath);
     void* Lookup(REFIID iid) noexcept override;
 
     STDMETHODIMP get_Fields(IFields** fields) override;

@@ -85,7 +85,7 @@ StandInHost::StandInHost()
 
 StandInHost::~StandInHost() = default;
 
-FeatureClass StandInHost::NewFeatureClass(std::wstring name, std::vector<FieldSpec> attributes,
+FeatureClass StandInHost::NewFeatureClass(std::wstring name, std::vector<FieldDefinition> attributes,
                                           std::wstring workspacePath) {
     auto* featureClass = new FeatureClassObject(std::move(name), std::move(attributes), std::move(workspacePath));
     return FeatureClass(Own<IFeatureClass>(featureClass), featureClass);

@@ -80,7 +80,7 @@ enum class FieldType : long {
 
 // An attribute field of a feature class (object id and shape come first and
 // are added by the class itself).
-struct FieldSpec {
+struct FieldDefinition {
     std::wstring name;
     std::wstring alias;  // empty: the name
     FieldType type = FieldType::Text;
@@ -186,7 +186,7 @@ public:
 
     // A new feature class with fields OBJECTID, Shape, then the attributes.
     // workspacePath is the folder its layers name unless a layer says otherwise.
-    FeatureClass NewFeatureClass(std::wstring name, std::vector<FieldSpec> attributes,
+    FeatureClass NewFeatureClass(std::wstring name, std::vector<FieldDefinition> attributes,
                                  std::wstring workspacePath = L"");
 
     // The focus map's top-level layers.

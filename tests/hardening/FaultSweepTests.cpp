@@ -58,7 +58,7 @@ TEST_F(FaultSweep, EveryHostCallOfAClickThatFindsNothing) {
 }
 
 TEST_F(FaultSweep, EveryHostCallOfAClickWithPicturesInTwoLayersAndAllFivePairs) {
-    std::vector<FieldSpec> fields = {{L"IDENT", L"Identifier", FieldType::Text},
+    std::vector<FieldDefinition> fields = {{L"IDENT", L"Identifier", FieldType::Text},
                                      {L"ALT", L"Altitude", FieldType::Double},
                                      {L"LON", L"Longitude", FieldType::Double},
                                      {L"LAT", L"Latitude", FieldType::Double},

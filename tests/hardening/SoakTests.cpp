@@ -42,7 +42,7 @@ protected:
         WriteJpeg(folder + L"soak.jpg", 64, 48, RGB(0, 200, 0));
         WriteGif(folder + L"soak.gif", 64, 48, RGB(0, 0, 200));
         WriteWmf(folder + L"soak.wmf", 64, 48, RGB(200, 200, 0));
-        std::vector<FieldSpec> fields = {{L"IDENT", L"Identifier", FieldType::Text},
+        std::vector<FieldDefinition> fields = {{L"IDENT", L"Identifier", FieldType::Text},
                                          {L"ALT", L"Altitude", FieldType::Double},
                                          {L"P1", L"Photo", FieldType::Text},
                                          {L"P2", L"Sketch", FieldType::Text},

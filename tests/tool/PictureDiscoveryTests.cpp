@@ -11,7 +11,7 @@ namespace {
 using PictureDiscovery = SearchTest;
 
 // The one feature of a point layer at (50, 50) with the given attributes.
-ComPtr<IFeature> FeatureWith(standin::StandInHost& host, std::vector<FieldSpec> fields, std::vector<Value> values) {
+ComPtr<IFeature> FeatureWith(standin::StandInHost& host, std::vector<FieldDefinition> fields, std::vector<Value> values) {
     auto sites = host.NewFeatureClass(L"Sites", std::move(fields), L"D:\\data");
     sites.AddFeature(Shape::Point(50, 50), std::move(values));
     host.AddFeatureLayer(L"Sites", sites);
@@ -85,7 +85,7 @@ TEST_F(PictureDiscovery, AFullListRaisesSubscriptOutOfRangeAndStoresNothingMore)
 }
 
 TEST_F(PictureDiscovery, AFieldCountBeyondSixteenBitsRaisesOverflow) {
-    std::vector<FieldSpec> fields(32767, FieldSpec{L"F", L"F", FieldType::Integer});
+    std::vector<FieldDefinition> fields(32767, FieldDefinition{L"F", L"F", FieldType::Integer});
     auto feature = FeatureWith(*host, fields, {});
     try {
         HasPictures(state, feature);

@@ -12,7 +12,7 @@
 
 namespace snapvane::test {
 
-using standin::FieldSpec;
+using standin::FieldDefinition;
 using standin::FieldType;
 using standin::Shape;
 using standin::Value;
