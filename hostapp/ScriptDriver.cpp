@@ -196,6 +196,22 @@ void ScriptDriver::WaitForUiThread() {
     }
 }
 
+void ScriptDriver::AnswerOpenedBoxes() {
+    std::deque<ViewerAction> none;
+    for (;;) {
+        WaitForUiThread();
+        bool answered = false;
+        for (HWND window : VisibleTopLevelWindows(host_.HostWindow())) {
+            WindowKind kind = KindOf(window);
+            if (kind == WindowKind::MessageBox || kind == WindowKind::CallStackReport) {
+                answered = AnswerOneWindow(none, false);
+                break;
+            }
+        }
+        if (!answered) break;
+    }
+}
+
 bool ScriptDriver::AnswerOneWindow(std::deque<ViewerAction>& actions, bool workDone) {
     HWND viewer = nullptr;
     for (HWND window : VisibleTopLevelWindows(host_.HostWindow())) {
@@ -278,19 +294,7 @@ void ScriptDriver::DoViewerAction(HWND viewer, const ViewerAction& action) {
         PostMessageW(edit, EM_SETSEL, 0, -1);
         for (wchar_t key : action.text) {
             PostMessageW(edit, WM_CHAR, key, 1);
-            std::deque<ViewerAction> none;
-            for (;;) {
-                WaitForUiThread();
-                bool answered = false;
-                for (HWND window : VisibleTopLevelWindows(host_.HostWindow())) {
-                    WindowKind kind = KindOf(window);
-                    if (kind == WindowKind::MessageBox || kind == WindowKind::CallStackReport) {
-                        answered = AnswerOneWindow(none, false);
-                        break;
-                    }
-                }
-                if (!answered) break;
-            }
+            AnswerOpenedBoxes();
         }
         break;
     }
@@ -311,19 +315,7 @@ void ScriptDriver::DoViewerAction(HWND viewer, const ViewerAction& action) {
     }
     // The viewer as it is after the action, once everything it opened has
     // been answered.
-    std::deque<ViewerAction> none;
-    for (;;) {
-        WaitForUiThread();
-        bool answered = false;
-        for (HWND window : VisibleTopLevelWindows(host_.HostWindow())) {
-            WindowKind kind = KindOf(window);
-            if (kind == WindowKind::MessageBox || kind == WindowKind::CallStackReport) {
-                answered = AnswerOneWindow(none, false);
-                break;
-            }
-        }
-        if (!answered) break;
-    }
+    AnswerOpenedBoxes();
     CollectStartedPrograms();
     if (IsWindowVisible(viewer)) {
         Json state = ReadViewer(viewer);

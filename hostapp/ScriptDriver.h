@@ -74,6 +74,9 @@ private:
     void WaitForUiThread();
     // Answers the first unanswered window; false when none is open.
     bool AnswerOneWindow(std::deque<ViewerAction>& actions, bool workDone);
+    // Answers every message box and report that the last viewer action opened,
+    // until none is left on screen.
+    void AnswerOpenedBoxes();
     void DoViewerAction(HWND viewer, const ViewerAction& action);
     void WaitUntilGone(HWND window);
     void CollectStartedPrograms();
