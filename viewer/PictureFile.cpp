@@ -1,10 +1,12 @@
 #include "viewer/PictureFile.h"
 
 #include "errors/RuntimeError.h"
+#include "viewer/CodecPicture.h"
 #include "win32/ComTypes.h"
 
 #include <ole2.h>
 #include <olectl.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +33,7 @@ struct PictureHeader {
     std::uint64_t width = 0;
     std::uint64_t height = 0;
     int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
+    const GUID* container = nullptr;  // the codecs' name of the kind of file, when it is one read here
 };
 
 [[noreturn]] void RaiseNotAPicture(HRESULT hr) {
@@ -136,9 +139,16 @@ void ReadJpegHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
 
 PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
     PictureHeader header;
-    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') ReadBitmapHeader(bytes, size, header);
-    else if (size >= 6 && std::memcmp(bytes, "GIF8", 4) == 0) ReadGifHeader(bytes, size, header);
-    else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) ReadJpegHeader(bytes, size, header);
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
+        header.container = &GUID_ContainerFormatBmp;
+        ReadBitmapHeader(bytes, size, header);
+    } else if (size >= 6 && std::memcmp(bytes, "GIF8", 4) == 0) {
+        header.container = &GUID_ContainerFormatGif;
+        ReadGifHeader(bytes, size, header);
+    } else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
+        header.container = &GUID_ContainerFormatJpeg;
+        ReadJpegHeader(bytes, size, header);
+    }
     return header;
 }
 
@@ -159,6 +169,22 @@ struct GlobalMemoryDeleter {
 };
 using unique_hglobal = std::unique_ptr<void, GlobalMemoryDeleter>;
 
+// Global memory held in place while it is read.
+class GlobalLockScope {
+public:
+    explicit GlobalLockScope(HGLOBAL memory) : memory_(memory), bytes_(static_cast<BYTE*>(GlobalLock(memory))) {
+        if (!bytes_) Raise(ErrorNumber::OutOfMemory);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+    ~GlobalLockScope() { GlobalUnlock(memory_); }
+    BYTE* get() const { return bytes_; }
+
+private:
+    HGLOBAL memory_;
+    BYTE* bytes_;
+};
+
 // The whole file, in a stream the picture loader reads.
 ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
     unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -172,16 +198,17 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
 
     unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
     if (!memory) Raise(ErrorNumber::OutOfMemory);
-    auto* bytes = static_cast<BYTE*>(GlobalLock(memory.get()));
-    if (!bytes) Raise(ErrorNumber::OutOfMemory);
     LONG done = 0;
-    while (done < size) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), bytes + done, static_cast<DWORD>(size - done), &read, nullptr) || read == 0) break;
-        done += static_cast<LONG>(read);
+    {
+        GlobalLockScope bytes(memory.get());
+        while (done < size) {
+            DWORD read = 0;
+            if (!ReadFile(file.get(), bytes.get() + done, static_cast<DWORD>(size - done), &read, nullptr) || read == 0)
+                break;
+            done += static_cast<LONG>(read);
+        }
+        if (done == size) header = ReadPictureHeader(bytes.get(), static_cast<size_t>(size));
     }
-    if (done == size) header = ReadPictureHeader(bytes, static_cast<size_t>(size));
-    GlobalUnlock(memory.get());
     if (done != size) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     RefuseHugePicture(header);
 
@@ -279,6 +306,69 @@ void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT plac
     }
 }
 
+// The box's bitmap, filled with the background, with the picture drawn
+// upright into the largest place that keeps its proportions; draw(bitmap,
+// place) draws the picture as stored.
+template <class Draw>
+unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG height, int orientation, Draw draw) {
+    // A photograph taken turned a quarter is as wide, upright, as it is high stored.
+    const bool turned = orientation >= 5;
+    const RECT place = turned ? FitInto(box, height, width) : FitInto(box, width, height);
+    unique_hbitmap bitmap = CreateBoxBitmap(box);
+    FillBitmap(bitmap.get(), box, background);
+    if (orientation == 1) {
+        draw(bitmap.get(), place);
+        return bitmap;
+    }
+    const LONG placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
+    const SIZE stored = turned ? SIZE{placeHeight, placeWidth} : SIZE{placeWidth, placeHeight};
+    unique_hbitmap drawn = CreateBoxBitmap(stored);
+    draw(drawn.get(), RECT{0, 0, stored.cx, stored.cy});
+    CopyUpright(drawn.get(), stored, bitmap.get(), place, orientation);
+    return bitmap;
+}
+
+// The picture through the platform's imaging codecs, scaled as it is read;
+// empty when they are missing or none of them takes this kind of file.
+unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& header, SIZE box, COLORREF background) {
+    const int orientation = header.orientation;
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) return unique_hbitmap();
+    GlobalLockScope bytes(memory);
+    CodecPicture picture;
+    HRESULT hr = CodecPicture::Open(bytes.get(), static_cast<DWORD>(size), header.container, picture);
+    if (hr == S_FALSE) return unique_hbitmap();
+    if (FAILED(hr)) RaiseNotAPicture(hr);
+    RefuseHugePicture({picture.Width(), picture.Height(), orientation});
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
+                          orientation, [&](HBITMAP bitmap, RECT place) {
+                              DIBSECTION section{};
+                              if (GetObjectW(bitmap, sizeof section, &section) != sizeof section ||
+                                  !section.dsBm.bmBits)
+                                  Raise(ErrorNumber::OutOfMemory);
+                              GdiFlush();
+                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 place};
+                              HRESULT drawn = picture.ScaleInto(target, background);
+                              if (FAILED(drawn)) RaiseNotAPicture(drawn);
+                          });
+}
+
+// The picture through the OLE loader, which every Windows has, rendered once
+// with HALFTONE.
+unique_hbitmap DrawWithOleLoader(IStream* stream, LONG size, int orientation, SIZE box, COLORREF background) {
+    ComPtr<IPicture> picture;
+    HRESULT hr = OleLoadPicture(stream, size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
+    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height)) || width <= 0 || height <= 0)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    return ComposeUpright(box, background, width, height, orientation, [&](HBITMAP bitmap, RECT place) {
+        RenderPicture(picture.Get(), bitmap, place, width, height);
+    });
+}
+
 } // namespace
 
 std::wstring PictureFileName(const std::wstring& chooserText) {
@@ -307,29 +397,11 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
     LONG size = 0;
     PictureHeader header;
     ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
-    ComPtr<IPicture> picture;
-    HRESULT hr = OleLoadPicture(stream.Get(), size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
-    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
-    OLE_XSIZE_HIMETRIC width = 0;
-    OLE_YSIZE_HIMETRIC height = 0;
-    if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height)) || width <= 0 || height <= 0)
-        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-
-    // A photograph taken turned a quarter is as wide, upright, as it is high stored.
-    const bool turned = header.orientation >= 5;
-    const RECT place = turned ? FitInto(box, height, width) : FitInto(box, width, height);
-    unique_hbitmap bitmap = CreateBoxBitmap(box);
-    FillBitmap(bitmap.get(), box, background);
-    if (header.orientation == 1) {
-        RenderPicture(picture.Get(), bitmap.get(), place, width, height);
-        return bitmap;
-    }
-    const LONG placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
-    const SIZE stored = turned ? SIZE{placeHeight, placeWidth} : SIZE{placeWidth, placeHeight};
-    unique_hbitmap drawn = CreateBoxBitmap(stored);
-    RenderPicture(picture.Get(), drawn.get(), {0, 0, stored.cx, stored.cy}, width, height);
-    CopyUpright(drawn.get(), stored, bitmap.get(), place, header.orientation);
-    return bitmap;
+    if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
+    // The OLE loader reads from where the stream stands.
+    LARGE_INTEGER start{};
+    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    return DrawWithOleLoader(stream.Get(), size, header.orientation, box, background);
 }
 
 } // namespace snapvane
