@@ -651,12 +651,21 @@ void DisplayPicture::Show(int modal) {
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
     impl_->FocusFirstControl();
-    RunModalLoop(window, [window] { return !IsWindow(window) || !IsWindowVisible(window); });
-    if (IsWindow(window)) {
-        if (IsWindowVisible(window)) ShowWindow(window, SW_HIDE);  // the thread is quitting
-        SetWindowLongPtrW(window, GWLP_HWNDPARENT, 0);
+    auto leave = [window, owner] {
+        if (IsWindow(window)) {
+            if (IsWindowVisible(window)) ShowWindow(window, SW_HIDE);  // the thread is quitting
+            SetWindowLongPtrW(window, GWLP_HWNDPARENT, 0);
+        }
+        if (owner && IsWindow(owner)) SetActiveWindow(owner);
+    };
+    try {
+        RunModalLoop(window, [window] { return !IsWindow(window) || !IsWindowVisible(window); });
+    } catch (...) {
+        // A loop that could not start leaves no modeless viewer behind.
+        leave();
+        throw;
     }
-    if (owner && IsWindow(owner)) SetActiveWindow(owner);
+    leave();
 }
 
 void DisplayPicture::Hide() {

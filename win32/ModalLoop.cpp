@@ -1,5 +1,6 @@
 #include "win32/ModalLoop.h"
 
+#include <exception>
 #include <vector>
 
 namespace snapvane {
@@ -9,22 +10,39 @@ namespace {
 struct DisabledWindows {
     HWND modal;
     std::vector<HWND> windows;
+    std::exception_ptr failure;
 };
 
+// Runs inside user32: nothing may be thrown from here. A window is disabled
+// only once it is on the list, so that every window disabled is enabled again.
 BOOL CALLBACK DisableOne(HWND window, LPARAM param) {
     auto* disabled = reinterpret_cast<DisabledWindows*>(param);
     if (window != disabled->modal && IsWindowVisible(window) && IsWindowEnabled(window)) {
+        try {
+            disabled->windows.push_back(window);
+        } catch (...) {
+            disabled->failure = std::current_exception();
+            return FALSE;
+        }
         EnableWindow(window, FALSE);
-        disabled->windows.push_back(window);
     }
     return TRUE;
+}
+
+void EnableAgain(const DisabledWindows& disabled) {
+    for (HWND other : disabled.windows)
+        if (IsWindow(other)) EnableWindow(other, TRUE);
 }
 
 } // namespace
 
 void RunModalLoop(HWND window, const std::function<bool()>& done) {
-    DisabledWindows disabled{window, {}};
+    DisabledWindows disabled{window, {}, nullptr};
     EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&disabled));
+    if (disabled.failure) {
+        EnableAgain(disabled);
+        std::rethrow_exception(disabled.failure);
+    }
     MSG message;
     bool quit = false;
     int quitCode = 0;
@@ -37,8 +55,7 @@ void RunModalLoop(HWND window, const std::function<bool()>& done) {
             DispatchMessageW(&message);
         }
     }
-    for (HWND other : disabled.windows)
-        if (IsWindow(other)) EnableWindow(other, TRUE);
+    EnableAgain(disabled);
     if (quit) PostQuitMessage(quitCode);
 }
 
