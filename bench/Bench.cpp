@@ -15,6 +15,7 @@
 #include "hardening/ProcessResources.h"
 #include "standin/ClassRegistration.h"
 #include "standin/Probe.h"
+#include "standin/ProbeHooks.h"
 #include "standin/StandIn.h"
 #include "support/SnapvaneDll.h"
 #include "viewer/DisplayPicture.h"
@@ -23,6 +24,7 @@
 #include <ole2.h>
 #include <olectl.h>
 #include <shellapi.h>
+#include <intrin.h>
 #include <wincodec.h>
 
 #include <algorithm>
@@ -350,9 +352,30 @@ struct MapFigures {
     std::vector<double> clicks;
     std::vector<double> searches;  // until the message box starts being made
     std::vector<double> hostWalks;
+    std::vector<double> insideHost;   // ms inside the stand-in's host calls during the click
+    std::vector<double> messageBoxes; // a bare message box, from its call until its window starts
     long hostCalls = 0;
+    long timedSpans = 0;
     std::wstring message;
 };
+
+// The processor's time-stamp ticks in a millisecond.
+double TicksPerMs() {
+    const unsigned long long ticks = __rdtsc();
+    const double begin = Now();
+    Sleep(50);
+    return static_cast<double>(__rdtsc() - ticks) / (Now() - begin);
+}
+
+// What timing one span of the host costs inside the span itself.
+double EmptyHostSpanTicks() {
+    standin::Probe::TimeHostCalls(true);
+    standin::Probe::Reset();
+    for (int k = 0; k < 100000; ++k) standin::Probe::HostCallClock span;
+    const double ticks = static_cast<double>(standin::Probe::HostCallTicks()) / standin::Probe::TimedHostSpans();
+    standin::Probe::TimeHostCalls(false);
+    return ticks;
+}
 
 // The host's share: the host calls of the click, made by hand on the same
 // objects in the same order, with nothing of the tool in between.
@@ -455,20 +478,46 @@ MapFigures MeasureLargeMap(long layers, long features, long runs) {
     tool.As(&mapTool);
     // On a grid point: every layer yields a feature, and each is examined.
     const double x = (side / 2) * spacing + spacing * 0.05, y = (side / 2) * spacing;
+    // First as it is; then again with the host timing its own side, the
+    // cost of that timing taken off by a calibration of empty spans.
+    const double ticksPerMs = TicksPerMs();
+    const double emptySpanTicks = EmptyHostSpanTicks();
+    for (int timed = 0; timed < 2; ++timed) {
+        standin::Probe::TimeHostCalls(timed == 1);
+        for (long run = 0; run < runs; ++run) {
+            standin::Probe::Reset();
+            Stopwatch watch(GetCurrentThreadId(), false);
+            HHOOK hook = SetWindowsHookExW(WH_CBT, FirstWindowHook, nullptr, GetCurrentThreadId());
+            g_firstWindowAt = -1;
+            double begin = Now();
+            mapTool->OnMouseDown(1, 0, std::lround(x), std::lround(1000 - y));
+            if (hook) UnhookWindowsHookEx(hook);
+            figures.message = watch.message;
+            figures.hostCalls = standin::Probe::HostCalls();
+            if (timed) {
+                const double ticks = static_cast<double>(standin::Probe::HostCallTicks()) -
+                                     emptySpanTicks * static_cast<double>(standin::Probe::TimedHostSpans());
+                figures.insideHost.push_back(ticks / ticksPerMs);
+                figures.timedSpans = standin::Probe::TimedHostSpans();
+                continue;
+            }
+            if (watch.shownAt > 0) figures.clicks.push_back(watch.shownAt - begin);
+            if (g_firstWindowAt > 0) figures.searches.push_back(g_firstWindowAt - begin);
+        }
+    }
+    standin::Probe::TimeHostCalls(false);
+    for (long run = 0; run < runs; ++run) figures.hostWalks.push_back(HostWalk(host, std::lround(x), std::lround(1000 - y), 6));
+    // What the platform spends on a message box before its window is made,
+    // which the click's figure includes.
     for (long run = 0; run < runs; ++run) {
-        standin::Probe::Reset();
         Stopwatch watch(GetCurrentThreadId(), false);
         HHOOK hook = SetWindowsHookExW(WH_CBT, FirstWindowHook, nullptr, GetCurrentThreadId());
         g_firstWindowAt = -1;
         double begin = Now();
-        mapTool->OnMouseDown(1, 0, std::lround(x), std::lround(1000 - y));
+        MessageBoxW(nullptr, L"No images found. Select another layer or feature.", L"Snapvane", MB_OK);
         if (hook) UnhookWindowsHookEx(hook);
-        if (watch.shownAt > 0) figures.clicks.push_back(watch.shownAt - begin);
-        if (g_firstWindowAt > 0) figures.searches.push_back(g_firstWindowAt - begin);
-        figures.hostCalls = standin::Probe::HostCalls();
-        figures.message = watch.message;
+        if (g_firstWindowAt > 0) figures.messageBoxes.push_back(g_firstWindowAt - begin);
     }
-    for (long run = 0; run < runs; ++run) figures.hostWalks.push_back(HostWalk(host, std::lround(x), std::lround(1000 - y), 6));
 
     return figures;
 }
@@ -558,12 +607,17 @@ int main() {
         MapFigures m = MeasureLargeMap(layers, features, runs);
         std::printf("\nA press on a map of %ld layers x %ld features (built in %.0f ms), until the message is up\n",
                     m.layers, m.features, m.buildMs);
-        double click = Median(m.clicks), search = Median(m.searches), hostShare = Median(m.hostWalks);
-        std::printf("%-44s %10s\n", "whole click, until the box is up", Ms(click).c_str());
-        std::printf("%-44s %10s\n", "click until its box starts being made", Ms(search).c_str());
-        std::printf("%-44s %10s\n", "host's share: its calls made directly", Ms(hostShare).c_str());
-        std::printf("%-44s %10s\n", "the tool's own time (the difference)", Ms(search - hostShare).c_str());
-        std::printf("%-44s %10ld\n", "host calls made by the click", m.hostCalls);
+        double click = Median(m.clicks), search = Median(m.searches), inside = Median(m.insideHost),
+               messageBox = Median(m.messageBoxes), own = search - inside - messageBox;
+        std::printf("%-60s %10s\n", "whole click, until the box is up", Ms(click).c_str());
+        std::printf("%-60s %10s\n", "click until its box starts being made", Ms(search).c_str());
+        std::printf("%-60s %10s\n", "  inside the host (its calls, QueryInterface, AddRef, Release)", Ms(inside).c_str());
+        std::printf("%-60s %10ld\n", "    spans of host code timed for it", m.timedSpans);
+        std::printf("%-60s %10s\n", "  a bare message box until its window is made", Ms(messageBox).c_str());
+        std::printf("%-60s %10s %5.1f %%\n", "  the tool's own time (the rest) and its share", Ms(own).c_str(),
+                    100.0 * own / search);
+        std::printf("%-60s %10s\n", "the same host calls made directly by a program", Ms(Median(m.hostWalks)).c_str());
+        std::printf("%-60s %10ld\n", "host calls made by the click", m.hostCalls);
         if (m.message != L"No images found. Select another layer or feature.") {
             std::printf("  unexpected message: %s\n", Narrow(m.message).c_str());
             status = 1;

@@ -50,6 +50,7 @@ template <class... Interfaces>
 class ComObject : public Object, public Interfaces..., public ISupportErrorInfo {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        Probe::HostCallClock clock;
         if (object && IsEqualIID(iid, IID_ISupportErrorInfo)) {
             AddRefObject();
             *object = static_cast<ISupportErrorInfo*>(this);
@@ -57,8 +58,14 @@ public:
         }
         return QueryObject(iid, object);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return AddRefObject(); }
-    STDMETHODIMP_(ULONG) Release() override { return ReleaseObject(); }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        Probe::HostCallClock clock;
+        return AddRefObject();
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+        Probe::HostCallClock clock;
+        return ReleaseObject();
+    }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override { return Lookup(iid) ? S_OK : S_FALSE; }
 };
 
@@ -98,6 +105,7 @@ HRESULT Fail(HRESULT hr, const std::wstring& description) noexcept;
 // and turns every exception into a failure with error information.
 template <class Body>
 HRESULT HostCall(const wchar_t* operation, Body&& body) noexcept {
+    Probe::HostCallClock clock;
     try {
         if (auto failure = Probe::EnterHostCall(operation)) return Fail(failure->hr, failure->description);
         body();

@@ -1,5 +1,7 @@
 #include "standin/ProbeHooks.h"
 
+#include <intrin.h>
+
 #include <atomic>
 #include <map>
 
@@ -17,6 +19,8 @@ struct State {
     std::vector<std::wstring> log;
     std::map<std::wstring, long> calls;
     long hostCalls = 0;
+    unsigned long long hostCallTicks = 0;
+    long timedHostSpans = 0;
     long createdThroughClassObjects = 0;
     std::vector<ArmedFailure> armed;
 };
@@ -43,6 +47,8 @@ long Calls(const std::wstring& operation) {
 }
 
 long HostCalls() { return Current().hostCalls; }
+unsigned long long HostCallTicks() { return Current().hostCallTicks; }
+long TimedHostSpans() { return Current().timedHostSpans; }
 
 void FailCall(const std::wstring& operation, long nth, HRESULT hr, const std::wstring& description) {
     State& state = Current();
@@ -68,6 +74,30 @@ std::optional<Failure> EnterHostCall(const wchar_t* operation) {
         }
     }
     return std::nullopt;
+}
+
+namespace {
+bool timing = false;
+int clockDepth = 0;
+unsigned long long clockStart = 0;
+} // namespace
+
+void TimeHostCalls(bool on) {
+    timing = on;
+    clockDepth = 0;
+}
+
+HostCallClock::HostCallClock() noexcept {
+    if (timing && clockDepth++ == 0) clockStart = __rdtsc();
+}
+
+HostCallClock::~HostCallClock() {
+    if (!timing || clockDepth == 0) return;
+    if (--clockDepth > 0) return;
+    const unsigned long long end = __rdtsc();
+    State& state = Current();
+    state.hostCallTicks += end - clockStart;
+    ++state.timedHostSpans;
 }
 
 void ObjectCreated() noexcept { ++liveObjects; }

@@ -37,6 +37,13 @@ const std::vector<std::wstring>& Log();
 long Calls(const std::wstring& operation);
 // Host calls of any kind since the last Reset.
 long HostCalls();
+// Timing of the host's side, for benchmarks (off until switched on): the time
+// spent inside host calls and the objects' QueryInterface, AddRef and Release
+// since the last Reset, in the processor's time-stamp ticks, and how many
+// such spans were timed.
+void TimeHostCalls(bool on);
+unsigned long long HostCallTicks();
+long TimedHostSpans();
 
 // Makes the nth call (1 = the next) of operation fail with hr and the
 // description as error information (SetErrorInfo), as an Automation object
