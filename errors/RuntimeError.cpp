@@ -1,5 +1,7 @@
 #include "errors/RuntimeError.h"
 
+#include "win32/Handles.h"
+
 #include <new>
 
 namespace snapvane {
@@ -30,8 +32,8 @@ std::wstring SystemMessage(HRESULT hr) {
     wchar_t* buffer = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    unique_hlocal owner(buffer);  // freed also when the copy below fails
     std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
-    if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
     return text.empty() ? L"Automation error" : text;
 }

@@ -164,11 +164,6 @@ void RefuseHugePicture(const PictureHeader& header) {
                            L" million pixels this viewer shows.");
 }
 
-struct GlobalMemoryDeleter {
-    void operator()(void* memory) const noexcept { GlobalFree(static_cast<HGLOBAL>(memory)); }
-};
-using unique_hglobal = std::unique_ptr<void, GlobalMemoryDeleter>;
-
 // Global memory held in place while it is read.
 class GlobalLockScope {
 public:

@@ -34,6 +34,12 @@ struct FindDeleter {
         if (find != INVALID_HANDLE_VALUE) FindClose(find);
     }
 };
+struct LocalMemoryDeleter {
+    void operator()(void* memory) const noexcept { LocalFree(static_cast<HLOCAL>(memory)); }
+};
+struct GlobalMemoryDeleter {
+    void operator()(void* memory) const noexcept { GlobalFree(static_cast<HGLOBAL>(memory)); }
+};
 struct ModuleDeleter {
     void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
 };
@@ -46,6 +52,8 @@ using unique_handle = std::unique_ptr<void, KernelHandleDeleter>;
 using unique_hkey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyDeleter>;
 using unique_hwnd = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
 using unique_hdc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+using unique_hlocal = std::unique_ptr<void, LocalMemoryDeleter>;
+using unique_hglobal = std::unique_ptr<void, GlobalMemoryDeleter>;
 using unique_hmodule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 
 // Restores the object that was selected into a device context before.
