@@ -11,9 +11,8 @@ namespace {
 constexpr wchar_t const* kPictureMarkers[] = {L".jpg", L".gif", L".bmp", L".wmf"};
 constexpr long kTextFieldType = HOST_FIELD_TYPE_STRING;
 
-std::wstring LowerCase(std::wstring text) {
+void MakeLowerCase(std::wstring& text) {
     if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
 }
 
 // The text form of a value; null (and anything without a text form) gives none.
@@ -30,7 +29,9 @@ bool TextOf(const VARIANT& value, std::wstring& text) {
 
 bool ContainsMarker(const VARIANT& value, const wchar_t* marker) {
     std::wstring text;
-    return TextOf(value, text) && LowerCase(text).find(marker) != std::wstring::npos;
+    if (!TextOf(value, text)) return false;
+    MakeLowerCase(text);
+    return text.find(marker) != std::wstring::npos;
 }
 
 std::int16_t ToInteger16(long value) {
