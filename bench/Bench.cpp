@@ -573,7 +573,7 @@ int main() {
         if (GetFileAttributesW((folder + L"drawing.wmf").c_str()) == INVALID_FILE_ATTRIBUTES)
             WriteLargeMetafile(folder + L"drawing.wmf", 20000);
 
-        const wchar_t* names[] = {L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
+        const wchar_t* names[] = {L"tiny.bmp",       L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
                                   L"photo-12mp.bmp", L"large.gif",     L"drawing.wmf"};
         std::printf("Click to picture on screen (%ld runs each, median ms; box %ld x %ld)\n", runs, kBox.cx, kBox.cy);
         std::printf("%-16s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s\n", "picture", "file MB", "click",

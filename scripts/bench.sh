@@ -25,6 +25,7 @@ picture photo-12mp.jpg 4000 3000 -quality 90
 picture photo-24mp.jpg 6000 4000 -quality 90
 picture photo-12mp.bmp 4000 3000 -type TrueColor
 picture large.gif 2400 1800 -colors 256
+picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
 # The metafile is drawn by the benchmark program itself (ImageMagick writes none).
 
 # djpeg outside Wine: a full decode, and the fastest DCT-scaled decode that
