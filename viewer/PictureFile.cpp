@@ -2,6 +2,7 @@
 
 #include "errors/RuntimeError.h"
 #include "viewer/CodecPicture.h"
+#include "viewer/MetafileCheck.h"
 #include "win32/ComTypes.h"
 
 #include <ole2.h>
@@ -34,6 +35,7 @@ struct PictureHeader {
     std::uint64_t height = 0;
     int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
     const GUID* container = nullptr;  // the codecs' name of the kind of file, when it is one read here
+    bool unplayableMetafile = false;  // a metafile whose records would have GDI read beyond it
 };
 
 [[noreturn]] void RaiseNotAPicture(HRESULT hr) {
@@ -148,6 +150,8 @@ PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
     } else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
         header.container = &GUID_ContainerFormatJpeg;
         ReadJpegHeader(bytes, size, header);
+    } else if (LooksLikeMetafile(bytes, size)) {
+        header.unplayableMetafile = !IsPlayableMetafile(bytes, size);
     }
     return header;
 }
@@ -393,6 +397,7 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
     PictureHeader header;
     ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
     if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
+    if (header.unplayableMetafile) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     // The OLE loader reads from where the stream stands.
     LARGE_INTEGER start{};
     if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);

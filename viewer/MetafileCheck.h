@@ -1,0 +1,22 @@
+// Windows metafiles are played record by record by GDI, which takes each
+// record's counts, sizes and object numbers as they stand: a damaged or
+// hostile file would have it read beyond the file, inside the host's process.
+// The viewer checks a metafile's records before the picture loader sees it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace snapvane {
+
+// True when the bytes begin as a Windows metafile: the placeable header's key,
+// or a metafile header of the memory or disk kind.
+bool LooksLikeMetafile(const BYTE* bytes, size_t size);
+
+// True when every record of the metafile lies inside the file, is as long as
+// what playing it reads, and names only objects the file declares; the
+// records end with the end-of-file record or at the size the header declares.
+bool IsPlayableMetafile(const BYTE* bytes, size_t size);
+
+} // namespace snapvane
