@@ -287,12 +287,17 @@ POINT StoredPixel(int orientation, LONG x, LONG y, SIZE stored) {
 }
 
 // Copies the picture as stored into its place on the box's bitmap, upright.
-void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT place, int orientation) {
-    DIBSECTION from{}, to{};
-    if (GetObjectW(storedBitmap, sizeof from, &from) != sizeof from || GetObjectW(boxBitmap, sizeof to, &to) != sizeof to ||
-        !from.dsBm.bmBits || !to.dsBm.bmBits)
+// The pixels of a bitmap made by CreateBoxBitmap, once GDI has finished with them.
+DIBSECTION SectionOf(HBITMAP bitmap) {
+    DIBSECTION section{};
+    if (GetObjectW(bitmap, sizeof section, &section) != sizeof section || !section.dsBm.bmBits)
         Raise(ErrorNumber::OutOfMemory);
     GdiFlush();
+    return section;
+}
+
+void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT place, int orientation) {
+    const DIBSECTION from = SectionOf(storedBitmap), to = SectionOf(boxBitmap);
     const auto* source = static_cast<const BYTE*>(from.dsBm.bmBits);
     auto* target = static_cast<BYTE*>(to.dsBm.bmBits);
     for (LONG y = 0; y < place.bottom - place.top; ++y) {
@@ -341,11 +346,7 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
     RefuseHugePicture({picture.Width(), picture.Height(), orientation});
     return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
                           orientation, [&](HBITMAP bitmap, RECT place) {
-                              DIBSECTION section{};
-                              if (GetObjectW(bitmap, sizeof section, &section) != sizeof section ||
-                                  !section.dsBm.bmBits)
-                                  Raise(ErrorNumber::OutOfMemory);
-                              GdiFlush();
+                              const DIBSECTION section = SectionOf(bitmap);
                               PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
                                                  place};
                               HRESULT drawn = picture.ScaleInto(target, background);
