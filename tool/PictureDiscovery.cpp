@@ -2,6 +2,7 @@
 
 #include "tool/HostCalls.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace snapvane {
@@ -11,8 +12,15 @@ namespace {
 constexpr wchar_t const* kPictureMarkers[] = {L".jpg", L".gif", L".bmp", L".wmf"};
 constexpr long kTextFieldType = HOST_FIELD_TYPE_STRING;
 
+// Plain ASCII text, the usual file name, is lower-cased here: the system's
+// case mapping costs a call per value, and it maps A to Z no differently.
 void MakeLowerCase(std::wstring& text) {
-    if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; })) {
+        for (wchar_t& c : text)
+            if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    } else {
+        CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    }
 }
 
 // The text form of a value; null (and anything without a text form) gives none.

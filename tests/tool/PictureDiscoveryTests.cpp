@@ -38,6 +38,15 @@ TEST_F(PictureDiscovery, MarkersAreFoundAnywhereInTheLowerCasedTextAndTheEntryKe
     EXPECT_EQ(state.PictureList[3], L"Sketch: x.wmf");
 }
 
+TEST_F(PictureDiscovery, NamesBeyondAsciiAreLowerCasedByTheSystemAndFound) {
+    auto feature = FeatureWith(*host, {{L"A", L"Photo", FieldType::Text}, {L"B", L"Plan", FieldType::Text}},
+                               {L"\x00DCBERSICHT.JPG", L"\x6E2F\x53E3.GiF"});
+    EXPECT_TRUE(HasPictures(state, feature));
+    ASSERT_EQ(state.PictureCount, 2);
+    EXPECT_EQ(state.PictureList[0], L"Photo: \x00DCBERSICHT.JPG");
+    EXPECT_EQ(state.PictureList[1], L"Plan: \x6E2F\x53E3.GiF");
+}
+
 TEST_F(PictureDiscovery, NullEmptyAndNonTextValuesNeverNamePictures) {
     auto feature = FeatureWith(*host,
                                {{L"A", L"Photo", FieldType::Text},
