@@ -107,7 +107,7 @@ std::uint64_t FixedParamWords(std::uint32_t function) {
     case META_CREATEFONTINDIRECT:
         return 9;  // and the face name, below
     case META_CREATEREGION:
-        return 11;  // its bands are measured by the player itself
+        return 11;
     default:
         return 0;
     }
@@ -139,9 +139,9 @@ bool CountedPartsFit(const Record& record) {
         return record.Reads(1) && characters >= 0 && record.Reads(1 + (characters + 1) / 2 + 2);
     }
     case META_EXTTEXTOUT: {
-        const std::int32_t characters = record.SignedParam(2);
+        const std::uint64_t characters = record.Param(2);
         const std::uint64_t rectangle = record.Param(3) & (ETO_OPAQUE | ETO_CLIPPED) ? 4 : 0;
-        return record.Reads(4) && characters >= 0 && record.Reads(4 + rectangle + (characters + 1) / 2);
+        return record.Reads(4) && record.Reads(4 + rectangle + (characters + 1) / 2);
     }
     case META_CREATEFONTINDIRECT:
         // The face name is copied whole, though files may end the record
@@ -165,6 +165,10 @@ bool CountedPartsFit(const Record& record) {
         return record.Reads(2) && record.Reads(2 + (std::uint64_t{record.Param(1)} + 1) / 2);
     case META_STRETCHDIB:
         return record.Reads(3) && DibFits(record, 11, record.Param(2));
+    case META_SETDIBTODEV:
+        return record.Reads(1) && DibFits(record, 9, record.Param(0));
+    case META_CREATEREGION:
+        return record.Param(5) == 0 || record.Reads(12);  // the player measures the bands
     case META_DIBSTRETCHBLT:
         return DibFits(record, 10, DIB_RGB_COLORS);
     case META_DIBBITBLT:
@@ -210,9 +214,11 @@ bool IsPlayableMetafile(const BYTE* bytes, size_t size) {
         declaredBytes < kMetafileHeaderBytes)
         return false;
 
-    // The player walks the records up to the declared size, stopping at none
-    // shorter than a record's own head.
-    const size_t end = start + static_cast<size_t>(declaredBytes);
+    // Players differ on where the records end: at the declared size, or at the
+    // end of the data (Wine's takes the data's size for the declared one). So
+    // the declared size must lie inside the file, and every record up to the
+    // end-of-file record or the file's end is checked.
+    const size_t end = size;
     size_t at = start + kMetafileHeaderBytes;
     while (at < end) {
         if (end - at < 6) return false;

@@ -68,6 +68,9 @@ TEST(MetafileCheck, RecordedMetafilesPlayAndDamagedRecordsDoNot) {
     std::string selectsUndeclared = recorded;
     Write<std::uint16_t>(selectsUndeclared, RecordOf(recorded, META_SELECTOBJECT) + 6, 60000);
     EXPECT_FALSE(Playable(selectsUndeclared)) << "an object beyond the object table";
+    std::string declaredShort = selectsUndeclared;
+    Write<std::uint32_t>(declaredShort, 6, 9);  // the header alone
+    EXPECT_FALSE(Playable(declaredShort)) << "a player may take the data's size for the declared one";
 
     std::string longPolygon = recorded;
     Write<std::uint16_t>(longPolygon, RecordOf(recorded, META_POLYGON) + 6, 30000);
