@@ -213,22 +213,6 @@ protected:
         return tool;
     }
 
-    // Two layers with a picture each and all five attribute pairs.
-    void AddPictureLayers() {
-        std::vector<FieldDefinition> fields = {{L"IDENT", L"Identifier", FieldType::Text},
-                                               {L"ALT", L"Altitude", FieldType::Double},
-                                               {L"LON", L"Longitude", FieldType::Double},
-                                               {L"LAT", L"Latitude", FieldType::Double},
-                                               {L"REM", L"Comment", FieldType::Text},
-                                               {L"PHOTO", L"Photo", FieldType::Text}};
-        auto wells = host->NewFeatureClass(L"Wells", fields, folder);
-        wells.AddFeature(Shape::Point(50, 50), {L"W1", 410.0, 8.5, 47.1, L"dry", L"photo.bmp"});
-        auto springs = host->NewFeatureClass(L"Springs", fields, folder);
-        springs.AddFeature(Shape::Point(50, 50), {L"S1", 420.0, 8.6, 47.2, L"wet", L"photo.bmp"});
-        host->AddFeatureLayer(L"Wells", wells);
-        host->AddFeatureLayer(L"Springs", springs);
-    }
-
     // Counts the action's allocations in a clean run, then fails each in
     // turn. Above cap allocations only every stride-th fails, to keep the
     // program's run time in bounds; the two kinds of fault then take
@@ -324,7 +308,7 @@ private:
 };
 
 TEST_F(ExceptionSweep, AClickThatFindsPicturesFailsCleanlyAtEveryAllocation) {
-    AddPictureLayers();
+    AddTwoPictureLayers(folder, L"photo.bmp");
     OpenHostWindow();
     for (Fault fault : {Fault::BadAlloc, Fault::Foreign})
         // Some 550 allocations, each run well under 0.1 s: every other one

@@ -58,18 +58,7 @@ TEST_F(FaultSweep, EveryHostCallOfAClickThatFindsNothing) {
 }
 
 TEST_F(FaultSweep, EveryHostCallOfAClickWithPicturesInTwoLayersAndAllFivePairs) {
-    std::vector<FieldDefinition> fields = {{L"IDENT", L"Identifier", FieldType::Text},
-                                     {L"ALT", L"Altitude", FieldType::Double},
-                                     {L"LON", L"Longitude", FieldType::Double},
-                                     {L"LAT", L"Latitude", FieldType::Double},
-                                     {L"REM", L"Comment", FieldType::Text},
-                                     {L"PHOTO", L"Photo", FieldType::Text}};
-    auto wells = host->NewFeatureClass(L"Wells", fields, folder);
-    wells.AddFeature(Shape::Point(50, 50), {L"W1", 410.0, 8.5, 47.1, L"dry", L"sweep.bmp"});
-    auto springs = host->NewFeatureClass(L"Springs", fields, folder);
-    springs.AddFeature(Shape::Point(50, 50), {L"S1", 420.0, 8.6, 47.2, L"wet", L"sweep.bmp"});
-    host->AddFeatureLayer(L"Wells", wells);
-    host->AddFeatureLayer(L"Springs", springs);
+    AddTwoPictureLayers(folder, L"sweep.bmp");
     long faults = Sweep([] {});
     std::printf("faults injected (pictures in two layers): %ld\n", faults);
 }

@@ -2,8 +2,8 @@
 // declares more pixels than the viewer takes is refused before it is decoded,
 // and a photograph whose EXIF orientation says it was taken rotated or
 // mirrored is shown upright.
+#include "../viewer/ChooseFile.h"
 #include "../viewer/ViewerPictures.h"
-#include "support/ModalWatcher.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/ComTypes.h"
 
@@ -33,15 +33,6 @@ protected:
         viewer->SetBasePath(folder.Path() + L"\\");
     }
     void TearDown() override { viewer->ChooserClear(); }
-
-    // Shows the file and returns the messages it gave.
-    std::vector<std::wstring> Show(const std::wstring& path) {
-        ModalWatcher watcher;
-        viewer->ChooserClear();
-        viewer->ChooserAddItem(L"Photo: " + path);
-        viewer->ChooserSetListIndex(0);
-        return watcher.MessageTexts();
-    }
 
     TemporaryFolder folder;
     DisplayPicture* viewer = nullptr;
@@ -88,7 +79,7 @@ TEST_F(HeaderDecides, PicturesDeclaringMorePixelsThanTheViewerTakesAreRefusedUnd
     const std::pair<std::wstring, std::wstring> cases[] = {
         {bmp, L"10000 x 10000"}, {jpg, L"65535 x 65535"}, {gif, L"65535 x 65535"}};
     for (const auto& [path, size] : cases) {
-        auto messages = Show(path);
+        auto messages = ChooseFile(path);
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0], L"File Name " + path + L" is too large to show: " + size +
                                    L" pixels, more than the 50 million pixels this viewer shows.");
@@ -169,7 +160,7 @@ TEST_F(HeaderDecides, PhotographsAreShownUprightWhateverTheirExifOrientation) {
             std::wstring path = folder / (L"oriented" + std::to_wstring(orientation) + (bigEndian ? L"mm" : L"ii") +
                                           L".jpg");
             WriteOrientedJpeg(path, orientation, bigEndian);
-            ASSERT_TRUE(Show(path).empty());
+            ASSERT_TRUE(ChooseFile(path).empty());
             // Turned a quarter, the 2:1 picture stands 1:2 in the box.
             const bool turned = orientation >= 5;
             const double aspect = turned ? 0.5 : 2.0;

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace snapvane::test {
 
@@ -30,6 +32,23 @@ protected:
     void TearDown() override {
         host.reset();
         EXPECT_EQ(standin::Probe::LiveObjects(), liveBefore_) << "a host object was not released";
+    }
+
+    // Two feature layers, Wells and Springs, each with a feature at (50, 50)
+    // that names the picture and fills all five attribute pairs.
+    void AddTwoPictureLayers(const std::wstring& dataFolder, const std::wstring& picture) {
+        const std::vector<FieldDefinition> fields = {{L"IDENT", L"Identifier", FieldType::Text},
+                                                     {L"ALT", L"Altitude", FieldType::Double},
+                                                     {L"LON", L"Longitude", FieldType::Double},
+                                                     {L"LAT", L"Latitude", FieldType::Double},
+                                                     {L"REM", L"Comment", FieldType::Text},
+                                                     {L"PHOTO", L"Photo", FieldType::Text}};
+        auto wells = host->NewFeatureClass(L"Wells", fields, dataFolder);
+        wells.AddFeature(Shape::Point(50, 50), {L"W1", 410.0, 8.5, 47.1, L"dry", picture});
+        auto springs = host->NewFeatureClass(L"Springs", fields, dataFolder);
+        springs.AddFeature(Shape::Point(50, 50), {L"S1", 420.0, 8.6, 47.2, L"wet", picture});
+        host->AddFeatureLayer(L"Wells", wells);
+        host->AddFeatureLayer(L"Springs", springs);
     }
 
     // The device pixel of map coordinates (x, y).

@@ -1,7 +1,7 @@
 // A metafile is played only when no record would have GDI read beyond the
 // file or beyond the objects the file declares.
+#include "ChooseFile.h"
 #include "ViewerPictures.h"
-#include "support/ModalWatcher.h"
 #include "viewer/DisplayPicture.h"
 #include "viewer/MetafileCheck.h"
 
@@ -102,11 +102,7 @@ TEST(MetafileCheck, TheViewerNamesADamagedMetafileUnreadable) {
     WriteBytes(path, std::string(reinterpret_cast<const char*>(placeable), sizeof placeable) + bytes);
 
     DisplayPicture& viewer = DisplayPicture::Instance();
-    ModalWatcher watcher;
-    viewer.ChooserClear();
-    viewer.ChooserAddItem(L"Drawing: " + path);
-    viewer.ChooserSetListIndex(0);
-    auto messages = watcher.MessageTexts();
+    auto messages = ChooseFile(path);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], L"File Name " + path + L" could not be read as a picture.");
     EXPECT_EQ(PictureBoxColour(viewer.Window(), 10, 10), CLR_INVALID);

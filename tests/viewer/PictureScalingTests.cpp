@@ -1,8 +1,8 @@
 // How a picture is brought to the box's size: fine detail is averaged, not
 // sampled; transparent parts show the box's background; and pictures still
 // show where Windows has only the OLE picture loader.
+#include "ChooseFile.h"
 #include "ViewerPictures.h"
-#include "support/ModalWatcher.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/ComTypes.h"
 
@@ -27,14 +27,6 @@ protected:
         box = PictureBoxSize(window);
     }
     void TearDown() override { viewer->ChooserClear(); }
-
-    std::vector<std::wstring> Show(const std::wstring& path) {
-        ModalWatcher watcher;
-        viewer->ChooserClear();
-        viewer->ChooserAddItem(L"Photo: " + path);
-        viewer->ChooserSetListIndex(0);
-        return watcher.MessageTexts();
-    }
 
     TemporaryFolder folder;
     DisplayPicture* viewer = nullptr;
@@ -120,7 +112,7 @@ TEST_F(PictureScaling, FineDetailIsAveragedNotSampled) {
     // averaging shows an even grey.
     const std::wstring path = folder / L"stripes.bmp";
     WriteStripes(path, box.cx * 4, box.cy * 4);
-    ASSERT_TRUE(Show(path).empty());
+    ASSERT_TRUE(ChooseFile(path).empty());
     for (POINT at : {POINT{box.cx / 4, box.cy / 4}, POINT{box.cx / 2, box.cy / 2}, POINT{box.cx / 2 + 1, box.cy - 3}})
         EXPECT_TRUE(ColourNear(PictureBoxColour(window, at.x, at.y), RGB(128, 128, 128), 24))
             << "at " << at.x << "," << at.y << ": " << std::hex << PictureBoxColour(window, at.x, at.y);
@@ -129,7 +121,7 @@ TEST_F(PictureScaling, FineDetailIsAveragedNotSampled) {
 TEST_F(PictureScaling, TransparentPartsShowTheBoxBackground) {
     const std::wstring path = folder / L"half.gif";
     WriteHalfTransparentGif(path, 64, 48);  // 4:3 fills the box
-    ASSERT_TRUE(Show(path).empty());
+    ASSERT_TRUE(ChooseFile(path).empty());
     EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx / 4, box.cy / 2), GetSysColor(COLOR_BTNFACE), 4))
         << std::hex << PictureBoxColour(window, box.cx / 4, box.cy / 2);
     EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx * 3 / 4, box.cy / 2), RGB(255, 0, 0)))
@@ -147,7 +139,7 @@ TEST_F(PictureScaling, PicturesShowWithOnlyTheOlePictureLoader) {
     WriteBmp(bmp, 40, 30, RGB(0, 0, 255));
     WriteWmf(wmf, 40, 30, RGB(255, 255, 0));
     for (const auto& [path, colour] : {std::pair{bmp, RGB(0, 0, 255)}, std::pair{wmf, RGB(255, 255, 0)}}) {
-        ASSERT_TRUE(Show(path).empty());
+        ASSERT_TRUE(ChooseFile(path).empty());
         EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx / 2, box.cy / 2), colour))
             << std::hex << PictureBoxColour(window, box.cx / 2, box.cy / 2);
     }
