@@ -179,24 +179,23 @@ public:
     std::wstring message;          // a message box's text, if one came
 
 private:
+    struct Search {
+        const wchar_t* name;
+        HWND found;
+    };
+    static BOOL CALLBACK MatchVisible(HWND window, LPARAM data) {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (lstrcmpW(name, s->name) == 0 && IsWindowVisible(window)) {
+            s->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
     static HWND VisibleOf(DWORD thread, const wchar_t* className) {
-        struct Search {
-            const wchar_t* name;
-            HWND found;
-        } search{className, nullptr};
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                wchar_t name[64] = {};
-                GetClassNameW(window, name, 64);
-                if (lstrcmpW(name, s->name) == 0 && IsWindowVisible(window)) {
-                    s->found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search{className, nullptr};
+        EnumThreadWindows(thread, MatchVisible, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
@@ -300,7 +299,7 @@ PictureFigures MeasurePicture(const std::wstring& path, const std::wstring& name
     figures.name = name;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    figures.fileMb = Mb(data.nFileSizeLow | (static_cast<SIZE_T>(data.nFileSizeHigh) << 32));
+    figures.fileMb = static_cast<double>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / (1024.0 * 1024.0);
 
     standin::StandInHost host;
     host.SetView(100, 100, {0, 0, 100, 100});

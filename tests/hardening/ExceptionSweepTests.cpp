@@ -132,23 +132,20 @@ bool AcceptableFailure(Fault fault, HRESULT hr, const std::wstring& description)
 
 // Visible windows the component may have left on the test thread: the
 // viewer, message boxes, reports.
+BOOL CALLBACK CountComponentWindow(HWND window, LPARAM count) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (IsWindowVisible(window) &&
+        (wcscmp(name, kDisplayPictureClass) == 0 || wcscmp(name, L"#32770") == 0 ||
+         wcscmp(name, kReportWindowClass) == 0))
+        ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 int VisibleComponentWindows() {
-    struct Search {
-        int count = 0;
-    } search;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (IsWindowVisible(window) &&
-                (wcscmp(name, kDisplayPictureClass) == 0 || wcscmp(name, L"#32770") == 0 ||
-                 wcscmp(name, kReportWindowClass) == 0))
-                ++reinterpret_cast<Search*>(param)->count;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.count;
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountComponentWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
 }
 
 // The watcher's last reads of a viewer that has just gone may still be on

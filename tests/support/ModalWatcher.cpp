@@ -53,15 +53,14 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
+    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> ThreadWindows(DWORD thread) {
     std::vector<HWND> windows;
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumThreadWindows(thread, CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
