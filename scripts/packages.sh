@@ -1,0 +1,34 @@
+# What the machine needs, read by scripts/setup.sh and scripts/check-setup.sh.
+# Sourced, not run.
+
+# Debian packages that setup installs (without recommends).
+SNAPVANE_PACKAGES=(
+  cmake ninja-build
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  libwine-dev wine64-tools wine wine64 wine32:i386
+  xvfb xauth x11-utils imagemagick
+  googletest nlohmann-json3-dev
+  libjpeg-turbo-progs stress-ng
+)
+
+# Every program and file that the build, the tests and the scripts call,
+# each resolved to the package that provides it by scripts/check-setup.sh.
+# A new command in a script or a CMake file belongs here too.
+SNAPVANE_PROGRAMS=(
+  # the build
+  cmake ctest ninja widl
+  i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix i686-w64-mingw32-windres
+  x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres
+  x86_64-w64-mingw32-objdump
+  /usr/src/googletest/CMakeLists.txt /usr/include/nlohmann/json.hpp
+  /usr/include/wine/wine/windows/oaidl.idl
+  /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb
+  # Wine and the display
+  /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64
+  xvfb-run Xvfb xauth xdpyinfo
+  # pictures, benchmarks, load
+  convert identify djpeg stress-ng
+  # the scripts themselves
+  bash timeout dpkg-query apt-get apt-cache dpkg sed awk grep sort tr cut head tail
+)
