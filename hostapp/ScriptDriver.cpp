@@ -371,7 +371,18 @@ void ScriptDriver::WaitForProgramOrWindow(HWND viewer) {
     }
 }
 
+namespace {
+
+// A window just shown may not have painted yet (its map, its picture): its
+// own thread paints what is pending, as the screen would soon show. Nothing is
+// invalidated, so an area that is stale on screen stays stale in the picture.
+void PaintPending(HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+
+} // namespace
+
 void ScriptDriver::Screenshot(HWND window, const std::wstring& name) {
+    queue_.Post(host_.HostWindow(), [window] { PaintPending(window); });
+    WaitForUiThread();
     const std::wstring path = screenshotFolder_ + L"\\" + name + L".bmp";
     if (SaveWindowBitmap(window, path)) log_.Write("screenshot", Json{{"path", Utf8(path)}});
     else log_.Write("error", Json{{"text", "the screenshot " + Utf8(path) + " could not be written"}});

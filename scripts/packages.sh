@@ -6,7 +6,7 @@ SNAPVANE_PACKAGES=(
   cmake ninja-build
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  libwine-dev wine64-tools wine wine64 wine32:i386
+  libwine-dev wine64-tools wine wine64 wine32:i386 fonts-wine
   xvfb xauth x11-utils imagemagick
   googletest nlohmann-json3-dev
   libjpeg-turbo-progs stress-ng
@@ -25,7 +25,7 @@ SNAPVANE_PROGRAMS=(
   /usr/include/wine/wine/windows/oaidl.idl
   /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb
   # Wine and the display
-  /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64
+  /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 /usr/share/wine/fonts/marlett.ttf
   xvfb-run Xvfb xauth xdpyinfo
   # pictures, benchmarks, load
   convert identify djpeg stress-ng

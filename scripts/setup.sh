@@ -58,6 +58,11 @@ create_prefix() {
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
     timeout 120 "$SNAPVANE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >> "$log" 2>&1 || true
   fi
+  # Wine draws the title bar's buttons with the Marlett font. Debian's Wine
+  # does not read the fonts of its own data folder, so without this copy the
+  # buttons show the letters that stand for the symbols.
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
   timeout 120 "$SNAPVANE_WINESERVER" -w || true
 }
 
