@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Benchmarks of the click-to-picture road (see README, "Hardening and
-# benchmarks"). Builds the 64-bit build, makes the pictures with ImageMagick,
-# times libjpeg-turbo's djpeg on the JPEGs outside Wine, then runs the
-# benchmark program under wine64 in Xvfb and prints its table.
+# benchmarks"). Builds the 32-bit build where this machine runs 32-bit
+# programs (otherwise the 64-bit one; SNAPVANE_ARCH chooses), makes the
+# pictures with ImageMagick, times libjpeg-turbo's djpeg on the JPEGs outside
+# Wine, then runs the benchmark program under Wine in Xvfb and prints its table.
 #
 #   scripts/bench.sh                     # 5 runs per timing, 200 layers x 10000 features
 #   SNAPVANE_BENCH_RUNS=9 scripts/bench.sh
@@ -10,7 +11,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 . "$ROOT/scripts/env.sh"
-cmake --build "$SNAPVANE_BUILD/x64" --target snapvane_bench
+cmake --build "$SNAPVANE_BUILD/$SNAPVANE_ARCH" --target snapvane_bench
 
 pictures="$SNAPVANE_BUILD/bench-pictures"
 mkdir -p "$pictures"
@@ -59,9 +60,13 @@ fi
 out="$SNAPVANE_BUILD/bench-results.txt"
 winpath() { echo "Z:${1//\//\\}"; }
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$SNAPVANE_BUILD/x64/bin/snapvane_bench.exe" \
-  "$(winpath "$pictures")" "$(winpath "$pictures/djpeg.txt")" > "$out" 2> "$SNAPVANE_BUILD/bench-wine.log" || status=$?
+xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$SNAPVANE_BIN/snapvane_bench.exe" \
+  "$(winpath "$pictures")" "$(winpath "$pictures/djpeg.txt")" > "$out" 2> "$SNAPVANE_LOGS/bench-wine.log" || status=$?
 "$SNAPVANE_WINESERVER" -k > /dev/null 2>&1 || true
-echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), x64 build under wine64 (this machine cannot run 32-bit code)"
+case $SNAPVANE_ARCH in
+  i686) build="the 32-bit build (the shipped DLL) under 32-bit Wine" ;;
+  x64) build="the 64-bit build under wine64$(snapvane_runs_32bit || echo " (this machine cannot run 32-bit programs)")" ;;
+esac
+echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $build"
 tr -d '\r' < "$out"
 exit $status
