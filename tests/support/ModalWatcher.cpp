@@ -196,6 +196,11 @@ void ModalWatcher::HandleBox(HWND box, SeenWindow::Kind kind) {
 }
 
 void ModalWatcher::HandleViewer(HWND viewer) {
+    // The thread keeps one viewer window for all its showings. Once the Exit
+    // or close box of a showing has been handled, the viewer was hidden; if it
+    // is visible again, that is the next showing, however short the moment it
+    // was hidden (a busy machine may give this thread no time to see it).
+    if (viewer == viewerShown_ && left_ && actionDone_) viewerShown_ = nullptr;
     if (viewer != viewerShown_) {
         // A new showing: take its script, or leave it through Exit.
         viewerShown_ = viewer;
@@ -278,7 +283,7 @@ void ModalWatcher::DoStep(HWND viewer, const ViewerStep& step) {
         Act(GetDlgItem(viewer, id::ExitButton), BM_CLICK, 0, 0);
         break;
     case ViewerStep::Kind::CloseBox:
-        PostMessageW(viewer, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Act(viewer, WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
     }
 }
