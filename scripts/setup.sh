@@ -58,6 +58,13 @@ create_prefix() {
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
     timeout 120 "$SNAPVANE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >> "$log" 2>&1 || true
   fi
+  # A program that crashes gets Wine's crash dialog, which on Xvfb nobody
+  # answers: the program would seem to hang. Without the dialog the debugger
+  # writes the backtrace to the program's output and the program ends.
+  if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg"; then
+    timeout 120 "$SNAPVANE_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >> "$log" 2>&1 || true
+  fi
   # Wine draws the title bar's buttons with the Marlett font. Debian's Wine
   # does not read the fonts of its own data folder, so without this copy the
   # buttons show the letters that stand for the symbols.
@@ -92,6 +99,7 @@ find_out_whether_32bit_runs() {
 
 find_out_whether_32bit_runs
 if snapvane_runs_32bit; then
+  create_prefix i686
   echo "setup: this machine runs 32-bit Windows programs; the 32-bit build is tested and run"
 else
   echo "setup: this machine cannot run 32-bit Windows programs ($(cut -c5- "$SNAPVANE_RUNS_32BIT_FILE"))"
