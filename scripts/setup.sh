@@ -15,7 +15,7 @@ PACKAGES=(cmake ninja-build
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
           libwine-dev wine64-tools wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-          googletest nlohmann-json3-dev libjpeg-turbo-progs stress-ng)
+          googletest nlohmann-json3-dev libjpeg-turbo-progs stress-ng nsis zip python3)
 
 missing=()
 for package in "${PACKAGES[@]}"; do
