@@ -6,24 +6,27 @@
 #
 # <version> is the DLL's own, read from its version resource by makensis.
 #
-#   scripts/package.sh [--build DIR] [--out DIR] [--no-setup]
+#   scripts/package.sh [--build DIR] [--out DIR] [--no-setup] [--account-for-tests TYPE]
 #
 # --build build/x64 packages the 64-bit build the same way, its files named
 # ...-x64-...; the installer tests use it where 32-bit programs cannot run.
 # --no-setup skips setting up and building (the tests package a build that
-# is already there).
+# is already there). --account-for-tests makes a setup for the tests only,
+# which takes the account to be of TYPE ("User": not an administrator).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD=$ROOT/build/i686
 OUT=$ROOT/dist
 SETUP=1
+ACCOUNT=
 while [ $# -gt 0 ]; do
   case $1 in
     --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
     --out) mkdir -p "$2"; OUT=$(cd "$2" && pwd); shift 2 ;;
     --no-setup) SETUP=0; shift ;;
-    *) echo "usage: scripts/package.sh [--build DIR] [--out DIR] [--no-setup]" >&2; exit 2 ;;
+    --account-for-tests) ACCOUNT=$2; shift 2 ;;
+    *) echo "usage: scripts/package.sh [--build DIR] [--out DIR] [--no-setup] [--account-for-tests TYPE]" >&2; exit 2 ;;
   esac
 done
 
@@ -40,6 +43,7 @@ case $(i686-w64-mingw32-objdump -f "$DLL") in
   *pei-x86-64*) ARCH=x86_64; SUFFIX=-x64; DEFINES=(-DX64); STRIP=x86_64-w64-mingw32-strip ;;
   *) echo "package: $DLL is no Windows DLL of a known kind" >&2; exit 1 ;;
 esac
+[ -z "$ACCOUNT" ] || DEFINES+=(-DACCOUNT_FOR_TESTS="$ACCOUNT")
 
 STAGE=$(mktemp -d)
 trap 'rm -rf "$STAGE"' EXIT
