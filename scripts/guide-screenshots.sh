@@ -14,7 +14,7 @@ BUILD=$ROOT/build/i686
 "$ROOT/scripts/setup.sh"
 cmake --build "$BUILD" --target snapvane snapvane_host record_command_line
 
-case $(i686-w64-mingw32-objdump -f "$BUILD/bin/Snapvane.dll") in
+case $(x86_64-w64-mingw32-objdump -f "$BUILD/bin/Snapvane.dll") in
   *pei-i386*) export WINEARCH=win32; WINE=/usr/lib/wine/wine ;;
   *) export WINEARCH=win64; WINE=/usr/lib/wine/wine64 ;;
 esac

@@ -38,7 +38,7 @@ DLL=$BUILD/bin/Snapvane.dll
 [ -f "$DLL" ] || { echo "package: $DLL is missing; build it first" >&2; exit 1; }
 
 # The architecture is the DLL's own.
-case $(i686-w64-mingw32-objdump -f "$DLL") in
+case $(x86_64-w64-mingw32-objdump -f "$DLL") in
   *pei-i386*) ARCH=i686; SUFFIX=; DEFINES=(); STRIP=i686-w64-mingw32-strip ;;
   *pei-x86-64*) ARCH=x86_64; SUFFIX=-x64; DEFINES=(-DX64); STRIP=x86_64-w64-mingw32-strip ;;
   *) echo "package: $DLL is no Windows DLL of a known kind" >&2; exit 1 ;;

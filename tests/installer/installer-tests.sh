@@ -35,7 +35,7 @@ SETUP_EXE=$(grep -- '-setup\.exe$' "$WORK/package.log")
 ZIP=$(grep -- '\.zip$' "$WORK/package.log")
 VERSION=$(basename "$SETUP_EXE" | sed -E 's/^Snapvane-([0-9.]+)(-x64)?-setup\.exe$/\1/')
 mkdir -p "$WORK/shipped"
-unzip -q -o "$ZIP" -d "$WORK/shipped"
+python3 -m zipfile -e "$ZIP" "$WORK/shipped"
 
 export WINEPREFIX=$WORK/prefix
 export WINEDEBUG=-all
