@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The setup program end to end, in a fresh Wine prefix of its own:
 #
-#   install silently, then the file, the registration and the uninstall entry;
+#   install an older version silently, then this one over it: the file, the
+#   registration (exactly one, of the new file) and the uninstall entry;
 #   the stand-in host creates the tool by its ProgID and a click shows the viewer;
 #   setup refuses, and changes nothing, while a host has the DLL loaded;
 #   install over it, in the same folder and in another one;
@@ -36,6 +37,22 @@ ZIP=$(grep -- '\.zip$' "$WORK/package.log")
 VERSION=$(basename "$SETUP_EXE" | sed -E 's/^Snapvane-([0-9.]+)(-x64)?-setup\.exe$/\1/')
 mkdir -p "$WORK/shipped"
 python3 -m zipfile -e "$ZIP" "$WORK/shipped"
+
+# An older version: the same DLL with 0.9.0.0 in its version resource,
+# packaged by the same script.
+mkdir -p "$WORK/older/bin"
+python3 - "$WORK/shipped/Snapvane.dll" "$WORK/older/bin/Snapvane.dll" << 'EOF'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+fixed = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO
+assert fixed > 0, "no version resource"
+struct.pack_into("<IIII", data, fixed + 8, 0x00000009, 0, 0x00000009, 0)  # file and product 0.9.0.0
+open(sys.argv[2], "wb").write(data)
+EOF
+"$ROOT/scripts/package.sh" --no-setup --build "$WORK/older" --out "$WORK/older/dist" > "$WORK/package-older.log" 2>&1 ||
+  { cat "$WORK/package-older.log"; echo "FAIL: packaging the older version"; exit 1; }
+OLDER_SETUP=$(grep -- '-setup\.exe$' "$WORK/package-older.log")
+python3 -m zipfile -e "$(grep -- '\.zip$' "$WORK/package-older.log")" "$WORK/older/shipped"
 
 export WINEPREFIX=$WORK/prefix
 export WINEDEBUG=-all
@@ -135,10 +152,10 @@ check_registered_at() {
     test "$(grep -c -i "^\[.*\\\\CLSID\\\\$CLSID\]" <<< "$lines")" = 1
 }
 
-check_installed_at() {
-  local folder=$1 unix
+check_installed_at() {  # folder [version DLL]
+  local folder=$1 version=${2:-$VERSION} dll=${3:-$WORK/shipped/Snapvane.dll} unix
   unix=$(unix_path "$folder")
-  check "Snapvane.dll in $folder is the shipped DLL" cmp -s "$unix/Snapvane.dll" "$WORK/shipped/Snapvane.dll"
+  check "Snapvane.dll in $folder is the DLL of $version" cmp -s "$unix/Snapvane.dll" "$dll"
   check "README.txt and NOTICES.txt are installed" test -s "$unix/README.txt" -a -s "$unix/NOTICES.txt"
   check "the uninstaller is installed" test -f "$unix/uninstall.exe"
   check_registered_at "$folder"
@@ -146,7 +163,7 @@ check_installed_at() {
   entry=$(registry "$UNINSTALL_KEY" uninstall-entry)
   check "the uninstall entry names Snapvane" grep -q -x '"DisplayName"="Snapvane"' <<< "$entry"
   check "the uninstall entry names the publisher" grep -q -x '"Publisher"="Tellurix"' <<< "$entry"
-  check "the uninstall entry has version $VERSION" grep -q -x "\"DisplayVersion\"=\"$VERSION\"" <<< "$entry"
+  check "the uninstall entry has version $version" grep -q -x "\"DisplayVersion\"=\"$version\"" <<< "$entry"
   check "the uninstall entry has a size" grep -q -E '^"EstimatedSize"=dword:0*[1-9a-f][0-9a-f]*$' <<< "$entry"
   check "the uninstall entry has the uninstall command" \
     grep -q -x -F "\"UninstallString\"=\"\\\"$(escaped "$folder\\uninstall.exe")\\\"\"" <<< "$entry"
@@ -195,10 +212,20 @@ print("; ".join(problems))
 EOF
 }
 
-# --- Install silently --------------------------------------------------------
+# --- Install silently: an older version, then this one over it ---------------
+
+check "the zip holds the DLL, the read-me and the notices" \
+  test "$(ls "$WORK/shipped" | tr '\n' ' ')" = "NOTICES.txt README.txt Snapvane.dll "
+names_both() { grep -q -F "$1" "$3" && grep -q -F "$2" "$3"; }
+check "the notices name the mingw-w64 runtime and GCC's libraries" \
+  names_both 'mingw-w64' 'GCC' "$WORK/shipped/NOTICES.txt"
+
+run "$OLDER_SETUP" /S
+check "setup /S of $(basename "$OLDER_SETUP") succeeds" test $? = 0
+check_installed_at "$INSTDIR" 0.9.0.0 "$WORK/older/shipped/Snapvane.dll"
 
 run "$SETUP_EXE" /S
-check "setup /S succeeds" test $? = 0
+check "setup /S of $VERSION over 0.9.0.0 succeeds" test $? = 0
 check_installed_at "$INSTDIR"
 
 # --- The host creates the tool by its ProgID; a click shows the viewer -------
