@@ -4,10 +4,11 @@
 #   install an older version silently, then this one over it: the file, the
 #   registration (exactly one, of the new file) and the uninstall entry;
 #   the stand-in host creates the tool by its ProgID and a click shows the viewer;
-#   setup refuses, and changes nothing, while a host has the DLL loaded;
+#   while a host has the DLL loaded, setup /S ends and changes nothing, and a
+#   person is told so and offered Retry, which installs once the host is closed;
 #   install over it, in the same folder and in another one;
 #   uninstall silently (nothing of ours is left), and once more (harmless);
-#   a run without administrator rights is refused.
+#   a run without administrator rights is refused, and a person is told why.
 #
 #   tests/installer/installer-tests.sh BUILD_DIR [WORK_DIR]
 #
@@ -89,6 +90,8 @@ run() {
   return $status
 }
 unix_path() { timeout 60 "$WINE" winepath -u "$1" 2> /dev/null; }
+# Presses a button or reads a message of setup's windows, as a person would.
+drive() { timeout 120 "$WINE" "$BUILD/bin/installer_window_driver.exe" "$@" 2>> "$WORK/wine.log" | tr -d '\r'; }
 
 # --- A fresh prefix ----------------------------------------------------------
 
@@ -257,12 +260,27 @@ if grep -q -F "$installed_dll" "/proc/$HOST_PID/maps" 2> /dev/null; then
   check "the DLL in use is left as it was" cmp -s "$installed_dll" "$WORK/before.dll"
   check "its registration is left as it was" \
     test "$(reg_value "HKCR\\CLSID\\$CLSID\\InprocServer32" '')" = "$(escaped "$INSTDIR\\Snapvane.dll")"
+
+  # A person: setup says so and offers to retry; once the host is closed,
+  # Retry installs.
+  "$WINE" "$SETUP_EXE" >> "$WORK/wine.log" 2>&1 &
+  setup_pid=$!
+  drive click '&Next >' 60 && drive click '&Install' 30
+  message=$(drive expect 'Snapvane.dll is in use' 30)
+  check "setup tells a person that the DLL is in use and how to go on ($message)" \
+    grep -q -F 'A program, most likely the host GIS, has Picture Display loaded. Close it and choose Retry' <<< "$message"
+  kill "$HOST_PID" 2> /dev/null
+  wait "$HOST_PID" 2> /dev/null
+  HOST_PID=
+  drive click '&Retry' 30 && drive click '&Finish' 60
+  wait "$setup_pid"
+  status=$?
+  check "after Retry setup finishes (exit code $status)" test $status = 0
+  check "after Retry the DLL is installed" cmp -s "$installed_dll" "$WORK/shipped/Snapvane.dll"
 else
   fail "the host did not load the installed DLL"
 fi
-kill "$HOST_PID" 2> /dev/null
-wait "$HOST_PID" 2> /dev/null
-HOST_PID=
+[ -z "$HOST_PID" ] || { kill "$HOST_PID" 2> /dev/null; wait "$HOST_PID" 2> /dev/null; HOST_PID=; }
 timeout 120 "$WINESERVER" -w
 
 # --- Install over it: the same folder, then another one ----------------------
@@ -301,6 +319,15 @@ AS_USER=$(grep -- '-setup\.exe$' "$WORK/package-as-user.log")
 run "$AS_USER" /S
 status=$?
 # 740, ERROR_ELEVATION_REQUIRED; a Unix exit status keeps its low 8 bits.
+check "setup /S refuses a plain user with exit code 740 (got $status)" test $status = $((740 % 256))
+"$WINE" "$AS_USER" >> "$WORK/wine.log" 2>&1 &
+setup_pid=$!
+message=$(drive expect 'needs administrator rights' 60)
+check "setup tells a plain user why it refuses ($message)" \
+  grep -q -F 'Snapvane is installed for every user of this computer, so its setup needs administrator rights.' <<< "$message"
+drive click 'OK' 30
+wait "$setup_pid"
+status=$?
 check "setup refuses a plain user with exit code 740 (got $status)" test $status = $((740 % 256))
 check "a refused setup installs nothing" test ! -e "$(unix_path "$INSTDIR")"
 check "a refused setup registers nothing" test -z "$(our_class_lines)"
