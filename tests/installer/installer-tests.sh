@@ -13,16 +13,17 @@
 #   tests/installer/installer-tests.sh BUILD_DIR [WORK_DIR]
 #
 # BUILD_DIR is build/i686 (the product, under 32-bit Wine) or build/x64 (the
-# same setup script built for the 64-bit DLL, under wine64). Needs an X
-# display; without one it runs itself under xvfb-run.
+# same setup script built for the 64-bit DLL, under wine64). It runs itself
+# under an Xvfb of its own, so that its windows never cover those of tests
+# running beside it.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HERE=$ROOT/tests/installer
 BUILD=$(cd "${1:?usage: installer-tests.sh BUILD_DIR [WORK_DIR]}" && pwd)
 WORK=${2:-$BUILD/installer-tests}
 
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$BUILD" "$WORK"
+if [ -z "${SNAPVANE_INSTALLER_TESTS_XVFB:-}" ]; then
+  SNAPVANE_INSTALLER_TESTS_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$BUILD" "$WORK"
 fi
 
 rm -rf "$WORK"
@@ -245,15 +246,28 @@ check "the host registered nothing of its own" \
 
 # --- A host has the DLL loaded: setup says so and changes nothing ------------
 
+# Starts the host on the sample map and waits until it has the DLL in $1 loaded.
+start_host() {
+  (cd "$ROOT/samples" && exec "$WINE" "$HOST_DIR/snapvane_host.exe" field-survey.json >> "$WORK/wine.log" 2>&1) &
+  HOST_PID=$!
+  local dll
+  dll=$(realpath "$(dirname "$(unix_path "$1")")")/Snapvane.dll  # as /proc names it
+  for _ in $(seq 1 300); do
+    grep -q -F "$dll" "/proc/$HOST_PID/maps" 2> /dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+stop_host() {
+  [ -n "$HOST_PID" ] || return 0
+  kill "$HOST_PID" 2> /dev/null
+  wait "$HOST_PID" 2> /dev/null
+  HOST_PID=
+}
+
 cp "$WORK/shipped/Snapvane.dll" "$WORK/before.dll"
-(cd "$ROOT/samples" && exec "$WINE" "$HOST_DIR/snapvane_host.exe" field-survey.json >> "$WORK/wine.log" 2>&1) &
-HOST_PID=$!
-installed_dll=$(realpath "$(unix_path "$INSTDIR")")/Snapvane.dll  # as /proc names it
-for _ in $(seq 1 300); do
-  grep -q -F "$installed_dll" "/proc/$HOST_PID/maps" 2> /dev/null && break
-  sleep 0.2
-done
-if grep -q -F "$installed_dll" "/proc/$HOST_PID/maps" 2> /dev/null; then
+installed_dll=$(realpath "$(unix_path "$INSTDIR")")/Snapvane.dll
+if start_host "$INSTDIR\\Snapvane.dll"; then
   timeout --kill-after=10 300 "$WINE" "$SETUP_EXE" /S >> "$WORK/wine.log" 2>&1
   status=$?
   check "setup /S ends with exit code 3 while the DLL is in use (got $status)" test $status = 3
@@ -269,9 +283,7 @@ if grep -q -F "$installed_dll" "/proc/$HOST_PID/maps" 2> /dev/null; then
   message=$(drive expect 'Snapvane.dll is in use' 30)
   check "setup tells a person that the DLL is in use and how to go on ($message)" \
     grep -q -F 'A program, most likely the host GIS, has Picture Display loaded. Close it and choose Retry' <<< "$message"
-  kill "$HOST_PID" 2> /dev/null
-  wait "$HOST_PID" 2> /dev/null
-  HOST_PID=
+  stop_host
   drive click '&Retry' 30 && drive click '&Finish' 60
   wait "$setup_pid"
   status=$?
@@ -280,7 +292,7 @@ if grep -q -F "$installed_dll" "/proc/$HOST_PID/maps" 2> /dev/null; then
 else
   fail "the host did not load the installed DLL"
 fi
-[ -z "$HOST_PID" ] || { kill "$HOST_PID" 2> /dev/null; wait "$HOST_PID" 2> /dev/null; HOST_PID=; }
+stop_host
 timeout 120 "$WINESERVER" -w
 
 # --- Install over it: the same folder, then another one ----------------------
@@ -294,9 +306,23 @@ check "setup /S /D= into another folder succeeds" test $? = 0
 check "the earlier folder is gone" test ! -e "$(unix_path "$INSTDIR")"
 check_installed_at "$OTHERDIR"
 
-# --- Uninstall, then once more -----------------------------------------------
+# --- Uninstall while a host has the DLL loaded: it takes nothing away --------
+# (run in place with _?=, so that its own exit code is seen)
 
 cp "$(unix_path "$OTHERDIR")/uninstall.exe" "$WORK/uninstall-copy.exe"
+if start_host "$OTHERDIR\\Snapvane.dll"; then
+  timeout --kill-after=10 300 "$WINE" "$WORK/uninstall-copy.exe" /S "_?=$OTHERDIR" >> "$WORK/wine.log" 2>&1
+  status=$?
+  check "uninstall /S ends with exit code 3 while the DLL is in use (got $status)" test $status = 3
+  check_installed_at "$OTHERDIR"
+else
+  fail "the host did not load the DLL in $OTHERDIR"
+fi
+stop_host
+timeout 120 "$WINESERVER" -w
+
+# --- Uninstall, then once more -----------------------------------------------
+
 quiet=$(reg_value "$UNINSTALL_KEY" QuietUninstallString)
 check "the quiet uninstall command is the installed uninstaller with /S" \
   test "$quiet" = "\"\\\"$(escaped "$OTHERDIR\\uninstall.exe")\\\" /S\""
