@@ -76,9 +76,12 @@ check() {  # description, command...
 }
 
 HOST_PID=
+# The prefix (over half a gigabyte) is kept only when something failed.
 cleanup() {
   [ -n "$HOST_PID" ] && kill "$HOST_PID" 2> /dev/null
   "$WINESERVER" -k > /dev/null 2>&1
+  timeout 60 "$WINESERVER" -w > /dev/null 2>&1
+  [ "$failures" != 0 ] || rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 
