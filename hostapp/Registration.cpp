@@ -48,8 +48,10 @@ std::wstring RegisteredToolFile() {
     return ReadDefaultValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + text + L"\\InprocServer32");
 }
 
+bool Exists(const std::wstring& file) { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 void RegisterComponent(const std::wstring& dll) {
-    if (GetFileAttributesW(dll.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (!Exists(dll))
         Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), L"The component " + dll + L" is missing.");
     unique_hmodule module(LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module) Fail(HRESULT_FROM_WIN32(GetLastError()), L"The component " + dll + L" cannot be loaded.");
@@ -94,7 +96,10 @@ void EnsureRegistered() {
     if (!HostLibraryRegistered()) RegisterHostLibrary(folder + L"HostGis.tlb");
     const std::wstring dll = folder + L"Snapvane.dll";
     const std::wstring registered = RegisteredToolFile();
-    if (registered.empty() || !SameFile(registered, dll)) RegisterComponent(dll);
+    if (!registered.empty() && SameFile(registered, dll)) return;
+    // A host copied beside no component works with the one set up installed.
+    if (!Exists(dll) && !registered.empty() && Exists(registered)) return;
+    RegisterComponent(dll);
 }
 
 } // namespace snapvane::hostapp

@@ -13,8 +13,9 @@ std::wstring ProgramFolder();
 
 // Registers Snapvane.dll (beside the program) through its DllRegisterServer
 // unless the tool's ProgID already names that very file, and the host type
-// library HostGis.tlb (beside the program) unless it is registered. Throws a
-// RuntimeError that says what failed.
+// library HostGis.tlb (beside the program) unless it is registered. With no
+// Snapvane.dll beside the program, the installed one (the file the ProgID
+// names) is used as it is. Throws a RuntimeError that says what failed.
 void EnsureRegistered();
 
 } // namespace snapvane::hostapp

@@ -218,11 +218,13 @@ bool ScriptDriver::AnswerOneWindow(std::deque<ViewerAction>& actions, bool workD
         switch (KindOf(window)) {
         case WindowKind::MessageBox:
             log_.Write("message_box", ReadMessageBox(window));
+            if (!screenshotFolder_.empty()) Screenshot(window, L"message-" + std::to_wstring(++messageBoxes_));
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             WaitUntilGone(window);
             return true;
         case WindowKind::CallStackReport:
             log_.Write("call_stack_report", ReadCallStackReport(window));
+            if (!screenshotFolder_.empty()) Screenshot(window, L"report-" + std::to_wstring(++reports_));
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             WaitUntilGone(window);
             return true;

@@ -96,6 +96,8 @@ private:
     ULONGLONG deadline_ = 0;
     bool viewerOpen_ = false;
     int viewerShowings_ = 0;
+    int messageBoxes_ = 0;
+    int reports_ = 0;
     bool failed_ = false;
 };
 

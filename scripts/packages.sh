@@ -10,6 +10,7 @@ SNAPVANE_PACKAGES=(
   xvfb xauth x11-utils imagemagick
   googletest nlohmann-json3-dev
   libjpeg-turbo-progs stress-ng
+  nsis zip python3
 )
 
 # Every program and file that the build, the tests and the scripts call,
@@ -29,6 +30,10 @@ SNAPVANE_PROGRAMS=(
   xvfb-run Xvfb xauth xdpyinfo
   # pictures, benchmarks, load
   convert identify djpeg stress-ng
+  # the setup program and the user guide's check
+  makensis zip python3 i686-w64-mingw32-strip x86_64-w64-mingw32-strip
+  /usr/share/doc/mingw-w64-i686-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright
   # the scripts themselves
+  realpath basename dirname mkfifo 
   bash timeout dpkg-query apt-get apt-cache dpkg sed awk grep sort tr cut head tail
 )

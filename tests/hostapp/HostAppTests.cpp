@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -59,14 +60,16 @@ struct ScriptRun {
     }
 };
 
-// Runs the host on a script of tests/hostapp/scripts and reads its log.
-ScriptRun RunScript(const std::string& name) {
+// Runs the host on a script of tests/hostapp/scripts and reads its log;
+// with a folder, the host writes its screenshots there.
+ScriptRun RunScript(const std::string& name, const std::wstring& screenshots = L"") {
     const std::wstring script = WindowsPath(std::string(SNAPVANE_HOSTAPP_SCRIPTS) + "/" + name + ".json");
     wchar_t temp[MAX_PATH];
     GetTempPathW(ARRAYSIZE(temp), temp);
     const std::wstring log = std::wstring(temp) + L"snapvane-hostapp-" + Wide(name) + L".log";
     DeleteFileW(log.c_str());
     std::wstring command = L"\"" + ProgramFolder() + L"snapvane_host.exe\" --script \"" + script + L"\" --log \"" + log + L"\"";
+    if (!screenshots.empty()) command += L" --screenshots \"" + screenshots + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -231,6 +234,60 @@ TEST(HostApp, OnCreateWithAnotherObjectShowsTheReportAndKeepsTheApplication) {
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0]["hresult"], "0x00000000");
     EXPECT_EQ(found[0]["layer"], "Plots");
+}
+
+// Width, height and the number of distinct colours of a 24-bit BMP file, or
+// zeros when it is none.
+struct BitmapSummary {
+    long width = 0, height = 0;
+    size_t colours = 0;
+};
+BitmapSummary ReadBitmap(const std::wstring& path) {
+    BitmapSummary summary;
+    std::ifstream in(path.c_str(), std::ios::binary);
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    if (!in.read(reinterpret_cast<char*>(&file), sizeof file) || file.bfType != 0x4D42) return summary;
+    if (!in.read(reinterpret_cast<char*>(&info), sizeof info) || info.biBitCount != 24) return summary;
+    std::vector<unsigned char> pixels(info.biSizeImage);
+    in.seekg(file.bfOffBits);
+    if (!in.read(reinterpret_cast<char*>(pixels.data()), pixels.size())) return summary;
+    std::vector<unsigned long> seen;
+    const long stride = (info.biWidth * 3 + 3) & ~3;
+    for (long y = 0; y < info.biHeight && seen.size() < 8; ++y)
+        for (long x = 0; x < info.biWidth; ++x) {
+            const unsigned char* p = &pixels[y * stride + x * 3];
+            unsigned long colour = p[0] | (p[1] << 8) | (p[2] << 16);
+            if (std::find(seen.begin(), seen.end(), colour) == seen.end()) seen.push_back(colour);
+        }
+    summary.width = info.biWidth;
+    summary.height = info.biHeight;
+    summary.colours = seen.size();
+    return summary;
+}
+
+TEST(HostApp, ScreenshotsShowTheMapTheViewerEveryMessageBoxAndEveryReport) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(ARRAYSIZE(temp), temp);
+    const std::wstring folder = std::wstring(temp) + L"snapvane-hostapp-screenshots";
+    for (const wchar_t* name : {L"map", L"viewer-1", L"message-1", L"report-1"})
+        DeleteFileW((folder + L"\\" + name + L".bmp").c_str());
+    ScriptRun missing = RunScript("missing-picture", folder);
+    ScriptRun trapped = RunScript("trapped-error", folder);
+    EXPECT_EQ(missing.exitCode, 0u);
+    EXPECT_EQ(trapped.exitCode, 0u);
+    // Each is the window as a person saw it: a frame, a text, not one colour.
+    for (const wchar_t* name : {L"map", L"viewer-1", L"message-1", L"report-1"}) {
+        BitmapSummary shot = ReadBitmap(folder + L"\\" + name + L".bmp");
+        EXPECT_GE(shot.width, 100) << Utf8(name);
+        EXPECT_GE(shot.height, 50) << Utf8(name);
+        EXPECT_GE(shot.colours, 3u) << Utf8(name);
+    }
+    std::vector<std::string> written;
+    for (const Json& line : missing.Events("screenshot")) written.push_back(line["path"]);
+    ASSERT_EQ(written.size(), 3u);  // the map, the message before the viewer, the viewer
+    EXPECT_TRUE(EndsWith(written[1], "\\message-1.bmp")) << written[1];
+    EXPECT_TRUE(EndsWith(written[2], "\\viewer-1.bmp")) << written[2];
 }
 
 TEST(HostApp, FailedClickShowsItsHresultAndDescriptionInTheStatusBar) {
