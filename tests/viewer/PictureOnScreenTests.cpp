@@ -5,6 +5,7 @@
 #include "support/ModalWatcher.h"
 #include "support/ScreenPixels.h"
 #include "viewer/DisplayPicture.h"
+#include "win32/ComTypes.h"
 
 #include <gtest/gtest.h>
 
@@ -141,4 +142,78 @@ TEST_F(PictureOnScreen, AnotherPictureReplacesTheWholeEarlierOneOnScreen) {
     EXPECT_TRUE(ColourNear(wide.At(2, wide.height / 2), RGB(20, 20, 220)));
     EXPECT_EQ(narrow.At(2, narrow.height / 2), ViewerBackground());
     EXPECT_TRUE(ColourNear(narrow.Centre(), kRed));
+}
+
+namespace {
+
+namespace id = DisplayPictureControl;
+
+void SetTextValue(DisplayPicture& viewer, int pair, const wchar_t* text) {
+    Variant value;
+    VARIANT* slot = value.out();
+    V_VT(slot) = VT_BSTR;
+    V_BSTR(slot) = SysAllocString(text);
+    viewer.SetAttributeValue(pair, value.get());
+}
+
+// The colour an edit field fills its empty right end with: the window colour
+// while it takes typing, the dialog colour while it is disabled.
+COLORREF FieldBackground(HWND field) {
+    ScreenArea area = ReadScreenArea(field);
+    return area.Read() ? area.At(area.width - 2, area.height / 2) : CLR_INVALID;
+}
+
+bool ShowsText(HWND label) {
+    ScreenArea area = ReadScreenArea(label);
+    return area.Read() && area.CountNot(ViewerBackground()) > 0;
+}
+
+} // namespace
+
+TEST_F(PictureOnScreen, APanelRefilledForAnotherFeatureShowsNoEarlierCaptionAndGreysUnusedBoxes) {
+    HWND chooserField = FindWindowExW(GetDlgItem(window, id::ImageSelectBox), nullptr, L"Edit", nullptr);
+    ASSERT_TRUE(chooserField);
+    // A feature that fills every pair and has two pictures.
+    const wchar_t* captions[] = {L"ID", L"Altitude", L"Longitude", L"Latitude", L"Comment"};
+    for (int pair = 1; pair <= 5; ++pair) {
+        viewer->SetAttributeCaption(pair, captions[pair - 1]);
+        SetTextValue(*viewer, pair, L"v");
+        viewer->SetAttributeInUse(pair, true);
+    }
+    ShowEntries({L"Photo: shown.bmp", L"Photo: shown.bmp"});
+    viewer->ChooserSetEnabled(true);
+    viewer->Show(0);
+    for (int pair = 1; pair <= 5; ++pair) {
+        SCOPED_TRACE(pair);
+        EXPECT_TRUE(ShowsText(GetDlgItem(window, id::LabelAttrib + pair - 1)));
+        EXPECT_EQ(FieldBackground(GetDlgItem(window, id::TextAttrib + pair - 1)), GetSysColor(COLOR_WINDOW));
+    }
+    EXPECT_EQ(FieldBackground(chooserField), GetSysColor(COLOR_WINDOW));
+    viewer->Hide();
+
+    // The next feature fills pair 1 only and has one picture, written while
+    // the window is hidden, as the tool writes it.
+    for (int pair = 1; pair <= 5; ++pair) {
+        viewer->SetAttributeCaption(pair, L" ");
+        viewer->SetAttributeInUse(pair, false);
+    }
+    viewer->SetAttributeCaption(1, L"ID");
+    SetTextValue(*viewer, 1, L"w");
+    viewer->SetAttributeInUse(1, true);
+    ShowEntries({L"Photo: shown.bmp"});
+    viewer->ChooserSetEnabled(false);
+    viewer->Show(0);
+    EXPECT_TRUE(ShowsText(GetDlgItem(window, id::LabelAttrib)));
+    EXPECT_EQ(FieldBackground(GetDlgItem(window, id::TextAttrib)), GetSysColor(COLOR_WINDOW));
+    for (int pair = 2; pair <= 5; ++pair) {
+        SCOPED_TRACE(pair);
+        EXPECT_FALSE(ShowsText(GetDlgItem(window, id::LabelAttrib + pair - 1))) << "an earlier caption stayed";
+        EXPECT_EQ(FieldBackground(GetDlgItem(window, id::TextAttrib + pair - 1)), GetSysColor(COLOR_BTNFACE));
+    }
+    EXPECT_EQ(FieldBackground(chooserField), GetSysColor(COLOR_BTNFACE));
+
+    // And while it is on screen: a caption blanked again leaves no text.
+    viewer->SetAttributeCaption(1, L" ");
+    EXPECT_FALSE(ShowsText(GetDlgItem(window, id::LabelAttrib)));
+    viewer->Hide();
 }
