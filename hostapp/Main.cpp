@@ -34,6 +34,8 @@ using namespace snapvane::hostapp;
 namespace {
 
 constexpr wchar_t kHostTitle[] = L"Snapvane Host";
+// A scripted run's canvas until the map opens; then it takes the size of the
+// map document's view.
 constexpr SIZE kScriptedCanvas{800, 600};
 
 struct Options {

@@ -184,22 +184,25 @@ void MainWindow::Create(SIZE canvasSize) {
     SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     canvas_ = CreateWindowExW(WS_EX_CLIENTEDGE, kCanvasClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr,
                               instance, this);
-    if (fixedCanvas_.cx > 0) {
-        // Grow the frame until the canvas has exactly the asked size.
-        Layout();
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            RECT client, frameRect;
-            GetClientRect(canvas_, &client);
-            GetWindowRect(window_, &frameRect);
-            const int dx = fixedCanvas_.cx - client.right, dy = fixedCanvas_.cy - client.bottom;
-            if (!dx && !dy) break;
-            SetWindowPos(window_, nullptr, 0, 0, frameRect.right - frameRect.left + dx,
-                         frameRect.bottom - frameRect.top + dy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-    }
+    if (fixedCanvas_.cx > 0) SizeCanvas(fixedCanvas_);
     ShowWindow(window_, SW_SHOWNORMAL);
     UpdateWindow(window_);
     SetStatus(L"Ready");
+}
+
+// Grows or shrinks the frame until the canvas has exactly the asked size, or
+// as near to it as the screen lets a window be.
+void MainWindow::SizeCanvas(SIZE size) {
+    Layout();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT client, frameRect;
+        GetClientRect(canvas_, &client);
+        GetWindowRect(window_, &frameRect);
+        const int dx = size.cx - client.right, dy = size.cy - client.bottom;
+        if (!dx && !dy) break;
+        SetWindowPos(window_, nullptr, 0, 0, frameRect.right - frameRect.left + dx,
+                     frameRect.bottom - frameRect.top + dy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void MainWindow::CreateMenuBar() {
@@ -342,7 +345,7 @@ void MainWindow::OpenMapInteractively() {
     if (GetOpenFileNameW(&open)) OpenMap(path);
 }
 
-bool MainWindow::OpenMap(const std::wstring& path) {
+bool MainWindow::OpenMap(const std::wstring& path, bool callOnCreate) {
     std::unique_ptr<standin::StandInHost> loaded;
     try {
         loaded = standin::LoadMapDocument(path);
@@ -361,11 +364,21 @@ bool MainWindow::OpenMap(const std::wstring& path) {
     }
     CloseMap();
     map_ = std::move(loaded);
+    // The document's view, before the map view fits anything.
+    const standin::StandInHost::View documentView = map_->CurrentView();
     view_.Load(*map_);
     RECT canvas;
-    GetClientRect(canvas_, &canvas);
-    view_.SetCanvasSize(canvas.right, canvas.bottom);
+    if (fixedCanvas_.cx > 0) {
+        // A scripted run shows exactly the document's view, so that a press
+        // at a device pixel reaches the map point the document implies.
+        SizeCanvas({documentView.width, documentView.height});
+        view_.ShowDocumentView(documentView);
+    } else {
+        GetClientRect(canvas_, &canvas);
+        view_.SetCanvasSize(canvas.right, canvas.bottom);
+    }
     InvalidateRect(canvas_, nullptr, TRUE);
+    GetClientRect(canvas_, &canvas);
     Bstr title;
     ComPtr<IDocument> document;
     if (SUCCEEDED(map_->Document().As(&document))) document->get_Title(title.out());
@@ -373,11 +386,20 @@ bool MainWindow::OpenMap(const std::wstring& path) {
     Json layers = Json::array();
     for (const LayerDrawing& layer : view_.Layers())
         layers.push_back(Json{{"name", Utf8(layer.name)}, {"visible", layer.visible}, {"depth", layer.depth}});
-    log_.Write("map_opened", Json{{"title", Utf8(title.str())}, {"layers", layers}});
-    // The tool gets the application of the document it works on.
+    const standin::StandInHost::View shown = map_->CurrentView();
+    const Json extent{{"xmin", shown.shown.xmin}, {"ymin", shown.shown.ymin}, {"xmax", shown.shown.xmax},
+                      {"ymax", shown.shown.ymax}};
+    log_.Write("map_opened", Json{{"title", Utf8(title.str())},
+                                  {"layers", layers},
+                                  {"view", Json{{"width", shown.width}, {"height", shown.height}, {"extent", extent}}},
+                                  {"canvas", Json{{"width", canvas.right}, {"height", canvas.bottom}}}});
+    // The tool gets the application of the document it works on, unless the
+    // run plays a host that creates its commands before its application.
     if (tool_.Exists()) {
-        CallResult created = tool_.OnCreate(map_->Hook().Get());
-        if (FAILED(created.hr)) SetStatus(L"Picture Display could not be set up: " + created.description);
+        if (callOnCreate) {
+            CallResult created = tool_.OnCreate(map_->Hook().Get());
+            if (FAILED(created.hr)) SetStatus(L"Picture Display could not be set up: " + created.description);
+        }
         SelectPictureTool();
     }
     return true;
@@ -385,11 +407,9 @@ bool MainWindow::OpenMap(const std::wstring& path) {
 
 bool MainWindow::MapToDevice(double x, double y, long* deviceX, long* deviceY) {
     POINT point = view_.ToDevice({x, y});
-    RECT canvas;
-    GetClientRect(canvas_, &canvas);
     *deviceX = point.x;
     *deviceY = point.y;
-    return point.x >= 0 && point.y >= 0 && point.x < canvas.right && point.y < canvas.bottom;
+    return point.x >= 0 && point.y >= 0 && point.x < view_.Width() && point.y < view_.Height();
 }
 
 CallResult MainWindow::Press(long x, long y, long button, long shift) {
@@ -430,6 +450,11 @@ CallResult MainWindow::DeactivateTool(bool* complete) {
 void MainWindow::ActivateTool() {
     SelectPictureTool();
     log_.Write("tool_active", Json{{"active", tool_.Active()}});
+}
+
+CallResult MainWindow::OnCreateWithApplication() {
+    if (!map_) return CallResult{E_UNEXPECTED, L"No map is open."};
+    return tool_.OnCreate(map_->Hook().Get());
 }
 
 CallResult MainWindow::OnCreateWithOtherObject() {

@@ -33,13 +33,14 @@ public:
 
     // ScriptedHost
     HWND HostWindow() const override { return window_; }
-    bool OpenMap(const std::wstring& path) override;
+    bool OpenMap(const std::wstring& path, bool callOnCreate = true) override;
     bool MapToDevice(double x, double y, long* deviceX, long* deviceY) override;
     CallResult Press(long x, long y, long button, long shift) override;
     std::wstring StatusText() const override;
     void SetSearchTolerance(double tolerance) override;
     CallResult DeactivateTool(bool* complete) override;
     void ActivateTool() override;
+    CallResult OnCreateWithApplication() override;
     CallResult OnCreateWithOtherObject() override;
     Json FindLayer(const std::wstring& layer, long feature) override;
     void Quit(int exitCode) override;
@@ -53,6 +54,7 @@ private:
     void CreateMenuBar();
     void CreateToolbar();
     void Layout();
+    void SizeCanvas(SIZE size);
     void OnCommand(int id);
     void SelectPanZoom();
     void SelectPictureTool();

@@ -112,13 +112,23 @@ void MapView::Load(standin::StandInHost& host) {
 
 void MapView::Clear() noexcept {
     host_ = nullptr;
+    documentView_ = false;
     layers_.clear();
 }
 
 void MapView::SetCanvasSize(long width, long height) {
+    if (documentView_) return;
     width_ = std::max(width, 1L);
     height_ = std::max(height, 1L);
     ZoomToFullExtent();
+}
+
+void MapView::ShowDocumentView(const standin::StandInHost::View& view) {
+    width_ = view.width;
+    height_ = view.height;
+    shown_ = view.shown;
+    documentView_ = true;
+    Apply();
 }
 
 void MapView::ZoomToFullExtent() {

@@ -31,9 +31,14 @@ public:
 
     const std::vector<LayerDrawing>& Layers() const noexcept { return layers_; }
 
-    // The canvas size in pixels; the shown extent keeps its centre and scale
-    // direction and is stretched to the canvas's proportions.
+    // The canvas size in pixels; the full extent is fitted to it, map units
+    // square. A document's view, once shown, stays as it is.
     void SetCanvasSize(long width, long height);
+    // Shows exactly the view the map document sets: a device of width x
+    // height pixels with the extent stretched to fill it.
+    void ShowDocumentView(const standin::StandInHost::View& view);
+    long Width() const noexcept { return width_; }
+    long Height() const noexcept { return height_; }
     void ZoomToFullExtent();
     void Pan(long dx, long dy);                      // by device pixels
     void Zoom(double factor, long atX, long atY);    // factor > 1 zooms in
@@ -52,6 +57,7 @@ private:
     standin::Extent full_{0, 0, 1, 1};
     standin::Extent shown_{0, 0, 1, 1};
     long width_ = 1, height_ = 1;
+    bool documentView_ = false;
 };
 
 } // namespace snapvane::hostapp

@@ -63,6 +63,8 @@ Step ParseStep(const Json& item) {
         step.kind = Step::Kind::Deactivate;
     } else if (kind == "activate") {
         step.kind = Step::Kind::Activate;
+    } else if (kind == "on_create") {
+        step.kind = Step::Kind::OnCreate;
     } else if (kind == "on_create_other") {
         step.kind = Step::Kind::OnCreateOther;
     } else if (kind == "find_layer") {
@@ -130,6 +132,7 @@ Script LoadScript(const std::wstring& path) {
         if (document.contains("recorded_types")) script.recordedTypes = Extensions(document.at("recorded_types"));
         if (document.contains("unassociated_types"))
             script.unassociatedTypes = Extensions(document.at("unassociated_types"));
+        script.deferOnCreate = document.value("defer_on_create", false);
         for (const Json& item : document.value("steps", Json::array())) script.steps.push_back(ParseStep(item));
         return script;
     } catch (const Json::exception& error) {

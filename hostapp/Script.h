@@ -21,7 +21,8 @@ struct ViewerAction {
 };
 
 struct Step {
-    enum class Kind { Press, Tolerance, Deactivate, Activate, OnCreateOther, FindLayer, Screenshot } kind = Kind::Press;
+    enum class Kind { Press, Tolerance, Deactivate, Activate, OnCreate, OnCreateOther, FindLayer, Screenshot } kind =
+        Kind::Press;
     // Press: device position, or a map position converted by the view.
     long x = 0, y = 0, button = 1, shift = 0;
     std::optional<std::pair<double, double>> mapPosition;
@@ -38,6 +39,8 @@ struct Script {
     std::wstring workingFolder;         // full path; empty: unchanged
     std::vector<std::wstring> recordedTypes;  // extensions such as ".jpg"
     std::vector<std::wstring> unassociatedTypes;
+    // The map opens without ICommand::OnCreate; an on_create step calls it.
+    bool deferOnCreate = false;
     std::vector<Step> steps;
 };
 

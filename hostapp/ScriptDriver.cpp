@@ -90,7 +90,7 @@ void ScriptDriver::RunSteps() {
     bool opened = false;
     const std::wstring map = script_.mapDocument;
     log_.Write("open_map", Json{{"path", Utf8(map)}});
-    OnUiThread([&] { opened = host_.OpenMap(map); });
+    OnUiThread([&] { opened = host_.OpenMap(map, !script_.deferOnCreate); });
     if (!opened) {
         failed_ = true;
         return;
@@ -141,6 +141,12 @@ bool ScriptDriver::RunStep(const Step& step, size_t index) {
     case Step::Kind::Activate:
         OnUiThread([&] { host_.ActivateTool(); });
         return true;
+    case Step::Kind::OnCreate: {
+        CallResult result;
+        OnUiThread([&] { result = host_.OnCreateWithApplication(); });
+        log_.Write("on_create_result", StepResult(result));
+        return true;
+    }
     case Step::Kind::OnCreateOther: {
         CallResult result;
         OnUiThread([&] { result = host_.OnCreateWithOtherObject(); });
@@ -294,6 +300,11 @@ void ScriptDriver::DoViewerAction(HWND viewer, const ViewerAction& action) {
         // A person selects the text and types over it, one key at a time;
         // each key may open a window that must be answered before the next.
         PostMessageW(edit, EM_SETSEL, 0, -1);
+        // Typing nothing over the text clears it: Backspace on the selection.
+        if (action.text.empty()) {
+            PostMessageW(edit, WM_CHAR, VK_BACK, 1);
+            AnswerOpenedBoxes();
+        }
         for (wchar_t key : action.text) {
             PostMessageW(edit, WM_CHAR, key, 1);
             AnswerOpenedBoxes();

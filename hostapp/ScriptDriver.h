@@ -27,7 +27,8 @@ public:
     virtual ~ScriptedHost() = default;
     virtual HWND HostWindow() const = 0;
     // Opens the map; on failure the user has been told and false comes back.
-    virtual bool OpenMap(const std::wstring& path) = 0;
+    // Unless told to wait, the tool is given the map's application then.
+    virtual bool OpenMap(const std::wstring& path, bool callOnCreate = true) = 0;
     virtual bool MapToDevice(double x, double y, long* deviceX, long* deviceY) = 0;
     // A press on the map, exactly as a mouse press would reach the tool.
     virtual CallResult Press(long x, long y, long button, long shift) = 0;
@@ -36,6 +37,8 @@ public:
     virtual void SetSearchTolerance(double tolerance) = 0;
     virtual CallResult DeactivateTool(bool* complete) = 0;
     virtual void ActivateTool() = 0;
+    // ICommand::OnCreate with the open map's application.
+    virtual CallResult OnCreateWithApplication() = 0;
     virtual CallResult OnCreateWithOtherObject() = 0;
     virtual Json FindLayer(const std::wstring& layer, long feature) = 0;
     virtual void Quit(int exitCode) = 0;

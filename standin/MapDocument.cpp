@@ -199,6 +199,10 @@ bool IsInteger(const json& v) {
     return v.is_boolean();
 }
 
+// A value written with its own type, {"valueType": ..., "value": ...}: it
+// arrives as that type whatever its field declares.
+bool IsTypedValue(const json& v) { return v.is_object() && v.contains("valueType"); }
+
 // Fields from the properties: names in order of first appearance; a column of
 // whole numbers is integer, of numbers double, anything else text.
 std::vector<FieldDefinition> InferredFields(const json& features) {
@@ -215,7 +219,8 @@ std::vector<FieldDefinition> InferredFields(const json& features) {
                 kind.push_back(0);
             }
             const json& v = it.value();
-            int k = v.is_null() ? 0 : IsInteger(v) ? 1 : v.is_number() ? 2 : 3;
+            // A typed value differs from its field's type on purpose: it says nothing of the column.
+            int k = v.is_null() || IsTypedValue(v) ? 0 : IsInteger(v) ? 1 : v.is_number() ? 2 : 3;
             kind[slot->second] = std::max(kind[slot->second], k);
         }
     }
@@ -239,9 +244,35 @@ bool ParseDate(const std::wstring& text, double* date) {
     return month >= 1 && month <= 12 && day >= 1 && day <= 31 && SystemTimeToVariantTime(&t, date);
 }
 
+Value ReadTypedValue(const Reader& r, const json& typed, const std::wstring& at) {
+    const std::wstring form =
+        L" is a typed value, written as {\"valueType\": \"text\", \"integer\", \"double\" or \"date\", \"value\": ...}";
+    if (typed.size() != 2 || !typed.contains("value") || !typed.at("valueType").is_string()) Raise(r.file, at + form);
+    const std::string type = typed.at("valueType").get<std::string>();
+    const json& v = typed.at("value");
+    if (type == "text") {
+        if (!v.is_string()) Raise(r.file, at + L": a value of type text must be a JSON text");
+        return Value(Wide(v.get<std::string>()));
+    }
+    if (type == "integer") {
+        if (!v.is_number_integer() || !IsInteger(v))
+            Raise(r.file, at + L": a value of type integer must be a whole number that fits 32 bits");
+        return Value(static_cast<int>(v.get<long long>()));
+    }
+    if (type == "double") return Value(r.Number(v, at));
+    if (type == "date") {
+        double date = 0;
+        if (!v.is_string() || !ParseDate(Wide(v.get<std::string>()), &date))
+            Raise(r.file, at + L": a value of type date must be written as YYYY-MM-DD or YYYY-MM-DDThh:mm:ss");
+        return Value::Date(date);
+    }
+    Raise(r.file, at + form);
+}
+
 Value ReadValue(const Reader& r, const json& v, const FieldDefinition& field, const std::wstring& where) {
     if (v.is_null()) return Value::Null();
     const std::wstring at = where + L": the value of \"" + field.name + L"\"";
+    if (IsTypedValue(v)) return ReadTypedValue(r, v, at);
     switch (field.type) {
     case FieldType::Integer:
         if (!IsInteger(v)) Raise(r.file, at + L" must be a whole number");
@@ -372,6 +403,11 @@ private:
                 problem.text += L" (the source of " + at + L" in " + path_ + L")";
                 throw;
             }
+        }
+        if (r_.Flag(layer, "objectClassOnly", false, at)) {
+            if (layer.contains("sameClassAs"))
+                Raise(path_, at + L": \"objectClassOnly\" belongs to the layer with the class's source");
+            featureClass->FeaturesNameAnObjectClass();
         }
         FeatureLayer added = into.AddFeatureLayer(name, *featureClass);
         added.Selectable(r_.Flag(layer, "selectable", true, at)).Visible(r_.Flag(layer, "visible", true, at));

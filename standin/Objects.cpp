@@ -472,10 +472,19 @@ STDMETHODIMP FeatureObject::get_Value(long index, VARIANT* value) {
     });
 }
 
+void* ObjectClassObject::Lookup(REFIID iid) noexcept {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClass) || IsEqualIID(iid, IID_IObjectClass))
+        return static_cast<IObjectClass*>(this);
+    return nullptr;
+}
+
 STDMETHODIMP FeatureObject::get_Class(IObjectClass** objectClass) {
     return HostCall(L"IObject.Class", [&] {
         ComPtr<IObjectClass> owner;
-        owner_.As(&owner);
+        if (class_->featuresNameObjectClass)
+            owner = Own<IObjectClass>(new ObjectClassObject(owner_));
+        else
+            owner_.As(&owner);
         Give(objectClass, owner);
     });
 }

@@ -331,6 +331,9 @@ public:
     const long id;
     const std::wstring name;
     const std::wstring workspacePath;
+    // The features name an object class that is no feature class as their
+    // class (IObject.Class); the layer still searches this feature class.
+    bool featuresNameObjectClass = false;
 
 private:
     std::vector<size_t> RowsMeeting(const Extent& box);
@@ -339,6 +342,20 @@ private:
     std::vector<Row> rows_;
     GridIndex index_;
     bool indexCurrent_ = false;
+};
+
+// The class that features of such a class name: the object-class interface
+// only, with the feature class's identifier, name and fields.
+class ObjectClassObject : public ComObject<IObjectClass> {
+public:
+    explicit ObjectClassObject(ComPtr<IFeatureClass> featureClass) : featureClass_(std::move(featureClass)) {}
+    void* Lookup(REFIID iid) noexcept override;
+    STDMETHODIMP get_Fields(IFields** fields) override { return featureClass_->get_Fields(fields); }
+    STDMETHODIMP get_ObjectClassID(long* id) override { return featureClass_->get_ObjectClassID(id); }
+    STDMETHODIMP get_AliasName(BSTR* name) override { return featureClass_->get_AliasName(name); }
+
+private:
+    ComPtr<IFeatureClass> featureClass_;
 };
 
 class FeatureObject : public ComObject<IFeature> {

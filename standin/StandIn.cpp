@@ -37,6 +37,7 @@ long FeatureClass::AddFeature(Shape shape, std::vector<Value> values) {
 }
 
 long FeatureClass::ObjectClassId() const { return impl_->id; }
+void FeatureClass::FeaturesNameAnObjectClass() { impl_->featuresNameObjectClass = true; }
 ComPtr<IFeatureClass> FeatureClass::Get() const { return object_; }
 
 FeatureLayer& FeatureLayer::Selectable(bool selectable) {
@@ -109,6 +110,11 @@ void StandInHost::SetView(long width, long height, Extent shown) {
     // A new state, so transformations handed out earlier keep the view they
     // were made for.
     map_->view = std::make_shared<ViewState>(ViewState{width, height, shown});
+}
+
+StandInHost::View StandInHost::CurrentView() const {
+    const ViewState& view = *map_->view;
+    return {view.width, view.height, view.shown};
 }
 
 void StandInHost::SetDocumentTitle(std::wstring title) { document_->title = std::move(title); }

@@ -129,6 +129,10 @@ public:
     long AddFeature(Shape shape, std::vector<Value> values = {});
     long ObjectClassId() const;
     ComPtr<IFeatureClass> Get() const;
+    // From now on its features name, as their class, an object class that is
+    // no feature class (IObjectClass without IFeatureClass), as the rows of
+    // a table shown through a feature layer can. Layers still search it.
+    void FeaturesNameAnObjectClass();
 
 private:
     friend class LayerList;
@@ -204,6 +208,13 @@ public:
     // upward on the map. Throws std::invalid_argument for an empty device or
     // extent.
     void SetView(long width, long height, Extent shown);
+    // The view SetView (or the map document) last gave the focus map.
+    struct View {
+        long width;
+        long height;
+        Extent shown;
+    };
+    View CurrentView() const;
     void SetDocumentTitle(std::wstring title);
 
     ComPtr<IApplication> Application() const;

@@ -4,6 +4,7 @@
 #include "errors/MessageBox.h"
 #include "viewer/Logo.h"
 #include "viewer/OpenInProgram.h"
+#include "viewer/PictureBox.h"
 #include "viewer/PictureFile.h"
 #include "win32/Handles.h"
 #include "win32/ModalLoop.h"
@@ -547,7 +548,8 @@ private:
                        id::TextAttrib + pair - 1, scale_.Rect(kAttributeValues[pair - 1]), font);
 
         AddControl(window, L"STATIC", kPrompt, SS_LEFT | SS_NOPREFIX, 0, id::Label1, scale_.Rect(kLabel1), font);
-        AddControl(window, L"STATIC", L"", SS_BITMAP | SS_CENTERIMAGE, 0, id::Image, scale_.Rect(kImage), nullptr);
+        MakePictureBox(AddControl(window, L"STATIC", L"", SS_BITMAP | SS_CENTERIMAGE, 0, id::Image,
+                                  scale_.Rect(kImage), nullptr));
         for (int pair = 1; pair <= 5; ++pair)
             AddControl(window, L"STATIC", (L"Label" + std::to_wstring(pair)).c_str(), SS_LEFT | SS_NOPREFIX, 0,
                        id::LabelAttrib + pair - 1, scale_.Rect(kAttributeLabels[pair - 1]), font);

@@ -318,4 +318,107 @@ TEST(HostApp, BadMapDocumentGivesOneClearMessageAndAnOrderlyEnd) {
     EXPECT_EQ(run.lines.back()["event"], "end");
 }
 
+TEST(HostApp, APictureThatCannotBeShownLeavesNoEarlierPictureInTheLog) {
+    // S-03: a missing picture and one that shows. Each time the missing one
+    // or an empty text is chosen after the other, the area is read empty.
+    ScriptRun run = RunScript("stale-picture");
+    EXPECT_EQ(run.exitCode, 0u);
+    auto viewers = run.Events("viewer");
+    ASSERT_EQ(viewers.size(), 7u);
+    const bool shown[] = {false, true, false, true, false, true, false};
+    for (size_t k = 0; k < viewers.size(); ++k) {
+        SCOPED_TRACE(viewers[k].dump());
+        EXPECT_EQ(viewers[k]["picture"]["empty"], !shown[k]);
+    }
+    EXPECT_EQ(viewers[4]["chooser"]["text"], "");
+    // The second press shows its first entry, which is missing, after Exit.
+    EXPECT_EQ(viewers[6]["when"], "shown");
+}
+
+TEST(HostApp, APressAtADevicePixelReachesThePointTheDocumentsViewImplies) {
+    // 400 x 300 pixels over 400 x 600 map units: x one unit a pixel, y two.
+    ScriptRun run = RunScript("document-view");
+    EXPECT_EQ(run.exitCode, 0u);
+    auto opened = run.Events("map_opened");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0]["view"]["width"], 400);
+    EXPECT_EQ(opened[0]["view"]["height"], 300);
+    EXPECT_EQ(opened[0]["view"]["extent"]["ymax"], 5600.0);
+    EXPECT_EQ(opened[0]["canvas"]["width"], 400);
+    EXPECT_EQ(opened[0]["canvas"]["height"], 300);
+    // (100, 60) is map (1100, 5480), M-1; (300, 225) is (1300, 5150), M-2;
+    // (100, 61) is two units below M-1, beyond the tolerance of one.
+    auto viewers = run.Events("viewer");
+    ASSERT_EQ(viewers.size(), 3u);
+    EXPECT_EQ(viewers[0]["attributes"][0]["value"], "M-1");
+    EXPECT_EQ(viewers[1]["attributes"][0]["value"], "M-2");
+    EXPECT_EQ(viewers[2]["attributes"][0]["value"], "M-2");
+    auto presses = run.Events("press_result");
+    ASSERT_EQ(presses.size(), 4u);
+    EXPECT_EQ(presses[3]["x"], 300);
+    EXPECT_EQ(presses[3]["y"], 225);
+    std::vector<std::string> texts = run.Texts("message_box");
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kNoImages), 1);
+}
+
+TEST(HostApp, ValuesOfAnotherTypeThanTheirFieldReachTheToolAsTheirOwnType) {
+    ScriptRun run = RunScript("host-data");
+    EXPECT_EQ(run.exitCode, 0u);
+    auto viewers = run.Events("viewer");
+    ASSERT_GE(viewers.size(), 1u);
+    // Only text fields are looked at for pictures: the text in the integer
+    // field SCAN names none, and neither does the number in PHOTO of T-2.
+    EXPECT_EQ(Entries(viewers[0]), (std::vector<std::string>{"Photo: field-survey\\shared\\overview.jpg"}));
+    const Json& pairs = viewers[0]["attributes"];
+    EXPECT_EQ(pairs[0]["value"], "7");             // an integer in a text field
+    EXPECT_EQ(pairs[1]["value"], "about 120 m");   // a text in an integer field
+    EXPECT_FALSE(pairs[4]["value"].get<std::string>().empty());  // a date in a text field
+    EXPECT_EQ(viewers[0]["picture"]["empty"], false);
+    auto presses = run.Events("press_result");
+    ASSERT_EQ(presses.size(), 3u);
+    EXPECT_EQ(presses[0]["hresult"], "0x00000000");
+    EXPECT_EQ(presses[1]["hresult"], "0x00000000");
+    EXPECT_EQ(run.Texts("message_box"), (std::vector<std::string>{kNoImages}));
+}
+
+TEST(HostApp, FeaturesOfAClassThatIsNoFeatureClassAreSearchedAndMakeTheToolsStepsFail) {
+    // The tool takes a feature's class as a feature class, in the search and
+    // in FindLayer: such a class is a type mismatch (13) in both.
+    ScriptRun run = RunScript("host-data");
+    auto presses = run.Events("press_result");
+    ASSERT_EQ(presses.size(), 3u);
+    EXPECT_EQ(presses[2]["hresult"], "0x800A000D");
+    EXPECT_EQ(presses[2]["description"], "Type mismatch");
+    auto found = run.Events("find_layer_result");
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0]["hresult"], "0x00000000");
+    EXPECT_EQ(found[0]["layer"], "Typed values");
+    EXPECT_EQ(found[1]["hresult"], "0x800A000D");
+    EXPECT_EQ(found[1]["layer"], nullptr);
+    EXPECT_TRUE(run.Events("call_stack_report").empty());
+}
+
+TEST(HostApp, ARunMayStartBeforeOnCreateAndCallItInALaterStep) {
+    ScriptRun run = RunScript("on-create-later");
+    EXPECT_EQ(run.exitCode, 0u);
+    auto presses = run.Events("press_result");
+    ASSERT_EQ(presses.size(), 2u);
+    // Without the application the press fails and shows nothing.
+    EXPECT_NE(presses[0]["hresult"], "0x00000000");
+    EXPECT_FALSE(presses[0]["description"].get<std::string>().empty());
+    const int firstPress = run.Find("press_result");
+    const int onCreate = run.Find("on_create_result");
+    ASSERT_GT(onCreate, firstPress);
+    EXPECT_EQ(run.Find("viewer"), run.Find("viewer", onCreate));
+    // FindLayer and Deactivate need no application.
+    auto found = run.Events("find_layer_result");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]["layer"], "Typed values");
+    ASSERT_EQ(run.Events("deactivate_result").size(), 1u);
+    EXPECT_EQ(run.Events("deactivate_result")[0]["complete"], true);
+    EXPECT_EQ(run.lines[onCreate]["hresult"], "0x00000000");
+    EXPECT_EQ(presses[1]["hresult"], "0x00000000");
+    EXPECT_EQ(run.Events("viewer").size(), 1u);
+}
+
 } // namespace

@@ -210,3 +210,122 @@ TEST(MapDocument, BadDocumentsGiveOneMessageNamingTheFileAndTheProblem) {
     }
     EXPECT_EQ(Probe::LiveObjects(), before);  // nothing of a half-loaded document is left
 }
+
+TEST(MapDocument, ATypedValueArrivesAsItsOwnTypeWhileTheFieldKeepsItsDeclaredType) {
+    Folder folder;
+    folder.Write(L"loose.geojson", R"({"type": "FeatureCollection",
+      "fields": [{"name": "CODE", "type": "integer"}, {"name": "NOTE", "type": "text"}],
+      "features": [{"type": "Feature", "geometry": {"type": "Point", "coordinates": [1, 1]},
+        "properties": {"CODE": {"valueType": "text", "value": "n/a"},
+                       "NOTE": {"valueType": "integer", "value": 12}}},
+        {"type": "Feature", "geometry": {"type": "Point", "coordinates": [2, 2]},
+        "properties": {"CODE": {"valueType": "double", "value": 1.5},
+                       "NOTE": {"valueType": "date", "value": "2024-05-17"}}}]})");
+    // Typed values say nothing about an inferred column's type.
+    folder.Write(L"inferred.geojson", R"({"type": "FeatureCollection", "features": [
+        {"type": "Feature", "geometry": null, "properties": {"N": 3}},
+        {"type": "Feature", "geometry": null, "properties": {"N": {"valueType": "text", "value": "x"}}}]})");
+    auto host = LoadMapDocument(folder.Write(L"map.json", R"({"searchTolerance": 0,
+        "view": {"width": 10, "height": 10, "extent": {"xmin": 0, "ymin": 0, "xmax": 10, "ymax": 10}},
+        "layers": [{"name": "Loose", "source": "loose.geojson"}, {"name": "Inferred", "source": "inferred.geojson"}]})"));
+    ComPtr<IFeatureClass> loose, inferred;
+    TopLevel(*host, 0)->get_FeatureClass(loose.GetAddressOf());
+    TopLevel(*host, 1)->get_FeatureClass(inferred.GetAddressOf());
+    EXPECT_EQ(FieldsOf(loose.Get())[2], (std::pair<std::wstring, long>{L"CODE", 1}));
+    EXPECT_EQ(FieldsOf(loose.Get())[3], (std::pair<std::wstring, long>{L"NOTE", 4}));
+    EXPECT_EQ(FieldsOf(inferred.Get())[2], (std::pair<std::wstring, long>{L"N", 1}));
+
+    ComPtr<IFeatureCursor> cursor;
+    ASSERT_EQ(loose->Search(nullptr, VARIANT_FALSE, cursor.GetAddressOf()), S_OK);
+    ComPtr<IFeature> first, second;
+    cursor->NextFeature(first.GetAddressOf());
+    cursor->NextFeature(second.GetAddressOf());
+    snapvane::Variant code, note, real, date;
+    first->get_Value(2, code.out());
+    first->get_Value(3, note.out());
+    second->get_Value(2, real.out());
+    second->get_Value(3, date.out());
+    ASSERT_EQ(code.type(), VT_BSTR);
+    EXPECT_EQ(std::wstring(V_BSTR(&code.get())), L"n/a");
+    ASSERT_EQ(note.type(), VT_I4);
+    EXPECT_EQ(V_I4(&note.get()), 12);
+    ASSERT_EQ(real.type(), VT_R8);
+    EXPECT_EQ(V_R8(&real.get()), 1.5);
+    EXPECT_EQ(date.type(), VT_DATE);
+}
+
+TEST(MapDocument, ALayerCanShowFeaturesWhoseClassIsNoFeatureClass) {
+    Folder folder;
+    folder.Write(L"sites.geojson", kSites);
+    auto host = LoadMapDocument(folder.Write(L"map.json", R"({"searchTolerance": 0,
+        "view": {"width": 10, "height": 10, "extent": {"xmin": 0, "ymin": 0, "xmax": 10, "ymax": 10}},
+        "layers": [{"name": "Rows", "source": "sites.geojson", "objectClassOnly": true},
+                   {"name": "Same rows", "sameClassAs": 0}]})"));
+    for (long index : {0L, 1L}) {
+        ComPtr<IFeatureClass> featureClass;
+        ASSERT_EQ(TopLevel(*host, index)->get_FeatureClass(featureClass.GetAddressOf()), S_OK);
+        ComPtr<IFeatureCursor> cursor;
+        ASSERT_EQ(featureClass->Search(nullptr, VARIANT_FALSE, cursor.GetAddressOf()), S_OK);
+        ComPtr<IFeature> feature;
+        ASSERT_EQ(cursor->NextFeature(feature.GetAddressOf()), S_OK);
+        ComPtr<IObjectClass> objectClass;
+        ASSERT_EQ(feature->get_Class(objectClass.GetAddressOf()), S_OK);
+        ComPtr<IFeatureClass> asFeatureClass;
+        EXPECT_EQ(objectClass.As(&asFeatureClass), E_NOINTERFACE);
+        long id = 0, layerClassId = 0;
+        objectClass->get_ObjectClassID(&id);
+        featureClass->get_ObjectClassID(&layerClassId);
+        EXPECT_EQ(id, layerClassId);
+        ComPtr<IFields> fields;
+        EXPECT_EQ(objectClass->get_Fields(fields.GetAddressOf()), S_OK);
+    }
+}
+
+TEST(MapDocument, BadTypedValuesAndClassKindsGiveTheOneMessage) {
+    Folder folder;
+    const std::string view = R"("searchTolerance": 1, "view": {"width": 10, "height": 10,
+        "extent": {"xmin": 0, "ymin": 0, "xmax": 10, "ymax": 10}})";
+    auto feature = [](const std::string& value) {
+        return R"({"type": "FeatureCollection", "fields": [{"name": "V", "type": "text"}], "features": [
+            {"type": "Feature", "geometry": null, "properties": {"V": )" + value + "}}]}";
+    };
+    const std::pair<std::string, std::wstring> values[] = {
+        {R"({"valueType": "money", "value": 1})", L"is a typed value, written as"},
+        {R"({"valueType": "text"})", L"is a typed value, written as"},
+        {R"({"valueType": "text", "value": "a", "extra": 1})", L"is a typed value, written as"},
+        {R"({"valueType": "integer", "value": 1.5})", L"must be a whole number that fits 32 bits"},
+        {R"({"valueType": "integer", "value": 4294967296})", L"must be a whole number that fits 32 bits"},
+        {R"({"valueType": "text", "value": 3})", L"must be a JSON text"},
+        {R"({"valueType": "date", "value": "May 17"})", L"must be written as YYYY-MM-DD"},
+    };
+    int n = 0;
+    for (const auto& [value, problem] : values) {
+        const std::wstring source = L"v" + std::to_wstring(++n) + L".geojson";
+        const std::wstring data = folder.Write(source, feature(value));
+        const std::string layers = R"(, "layers": [{"name": "V", "source": ")" +
+                                   std::string(source.begin(), source.end()) + R"("}]})";
+        try {
+            LoadMapDocument(folder.Write(L"map" + std::to_wstring(n) + L".json", "{" + view + layers));
+            ADD_FAILURE() << value;
+        } catch (const MapDocumentError& error) {
+            EXPECT_NE(error.Message().find(data + L": feature 1: the value of \"V\""), std::wstring::npos) << error.what();
+            EXPECT_NE(error.Message().find(problem), std::wstring::npos) << error.what();
+        }
+    }
+    folder.Write(L"sites.geojson", kSites);
+    const std::pair<std::string, std::wstring> layers[] = {
+        {R"([{"name": "S", "source": "sites.geojson", "objectClassOnly": "yes"}])", L"must be true or false"},
+        {R"([{"name": "S", "source": "sites.geojson"}, {"name": "T", "sameClassAs": 0, "objectClassOnly": true}])",
+         L"belongs to the layer with the class's source"},
+    };
+    for (const auto& [list, problem] : layers) {
+        const std::wstring path = folder.Write(L"layers" + std::to_wstring(++n) + L".json", "{" + view + ", \"layers\": " + list + "}");
+        try {
+            LoadMapDocument(path);
+            ADD_FAILURE() << list;
+        } catch (const MapDocumentError& error) {
+            EXPECT_NE(error.Message().find(path), std::wstring::npos) << error.what();
+            EXPECT_NE(error.Message().find(problem), std::wstring::npos) << error.what();
+        }
+    }
+}

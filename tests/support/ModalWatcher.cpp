@@ -74,6 +74,29 @@ void CALLBACK ActionDone(HWND, UINT, ULONG_PTR done, LRESULT) {
     reinterpret_cast<std::atomic<bool>*>(done)->store(true);
 }
 
+// A plain window of the watcher's own thread over the whole viewer, shown
+// until it has painted and then destroyed: what lay under it must be painted
+// again by its owners.
+void CoverAndUncover(HWND viewer) {
+    RECT place{};
+    GetWindowRect(viewer, &place);
+    HWND cover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | SS_BLACKRECT, place.left,
+                                 place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (!cover) return;
+    ShowWindow(cover, SW_SHOWNOACTIVATE);
+    UpdateWindow(cover);
+    const DWORD until = GetTickCount() + 200;
+    while (GetTickCount() < until) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(10);
+    }
+    DestroyWindow(cover);
+    // The windows underneath hear of it through the display, a moment later.
+    Sleep(300);
+}
+
 std::wstring Describe(const ViewerStep& step) {
     switch (step.kind) {
     case ViewerStep::Kind::Choose: return L"after Choose " + std::to_wstring(step.index);
@@ -81,6 +104,7 @@ std::wstring Describe(const ViewerStep& step) {
     case ViewerStep::Kind::Edit: return L"after Edit";
     case ViewerStep::Kind::Exit: return L"after Exit";
     case ViewerStep::Kind::CloseBox: return L"after CloseBox";
+    case ViewerStep::Kind::CoverAndUncover: return L"after CoverAndUncover";
     }
     return {};
 }
@@ -137,6 +161,7 @@ ViewerLook ModalWatcher::ReadViewer(HWND viewer) {
     }
     DWORD_PTR picture = 0;
     look.pictureShown = SendRead(GetDlgItem(viewer, id::Image), STM_GETIMAGE, IMAGE_BITMAP, 0, picture) && picture;
+    look.screenPicture = ReadScreenPicture(viewer);
     return look;
 }
 
@@ -183,6 +208,9 @@ bool ModalWatcher::HandleOne() {
 
 void ModalWatcher::HandleBox(HWND box, SeenWindow::Kind kind) {
     SeenWindow seen{kind, ReadText(box), {}, {}, {}, false};
+    for (HWND window : ThreadWindows(thread_))
+        if (ClassOf(window) == kDisplayPictureClass && IsWindowVisible(window))
+            seen.viewerPictureBehind = ReadScreenPicture(window);
     seen.text = kind == SeenWindow::Kind::MessageBox ? ReadText(GetDlgItem(box, kMessageBoxTextId))
                                                      : ReadText(GetDlgItem(box, kReportTextId));
     seen.unexpected = !NextAnswerIs(kind == SeenWindow::Kind::MessageBox ? Answer::Kind::Ok : Answer::Kind::Close);
@@ -284,6 +312,9 @@ void ModalWatcher::DoStep(HWND viewer, const ViewerStep& step) {
         break;
     case ViewerStep::Kind::CloseBox:
         Act(viewer, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case ViewerStep::Kind::CoverAndUncover:
+        CoverAndUncover(viewer);
         break;
     }
 }

@@ -23,6 +23,8 @@
 // test never hangs on a window nobody planned for.
 #pragma once
 
+#include "support/ScreenPixels.h"
+
 #include <windows.h>
 
 #include <array>
@@ -37,7 +39,7 @@ namespace snapvane::test {
 
 // One action of a person in the viewer window.
 struct ViewerStep {
-    enum class Kind { Choose, Type, Edit, Exit, CloseBox };
+    enum class Kind { Choose, Type, Edit, Exit, CloseBox, CoverAndUncover };
     Kind kind;
     int index = 0;       // Choose: the chooser entry, 0-based
     std::wstring text;   // Type: the text put into the chooser's edit field
@@ -47,6 +49,8 @@ struct ViewerStep {
     static ViewerStep Edit() { return {Kind::Edit, 0, {}}; }
     static ViewerStep Exit() { return {Kind::Exit, 0, {}}; }
     static ViewerStep CloseBox() { return {Kind::CloseBox, 0, {}}; }
+    // Another window covers the whole viewer for a moment and goes again.
+    static ViewerStep CoverAndUncover() { return {Kind::CoverAndUncover, 0, {}}; }
 };
 
 // What a person does with one showing of the viewer, step by step. A script
@@ -80,6 +84,7 @@ struct ViewerLook {
     std::array<std::wstring, 5> values;     // txtAttrib1..5
     std::array<bool, 5> valueEnabled{};     // the in-use flags
     bool pictureShown = false;              // the picture box holds a bitmap
+    ScreenPicture screenPicture;            // the picture box's pixels on screen
 };
 
 // One sighting: a window that appeared, or the viewer after one step.
@@ -91,6 +96,9 @@ struct SeenWindow {
     ViewerLook viewer;        // Kind::Viewer
     std::wstring moment;      // Kind::Viewer: "shown" or the step just done, e.g. "after Choose 1"
     bool unexpected = false;  // answered by the default, not by the script
+    // Kind::MessageBox: the viewer's picture box on screen while the box was
+    // up (not read when the viewer was not on screen).
+    ScreenPicture viewerPictureBehind;
 };
 
 class ModalWatcher {
