@@ -1,6 +1,7 @@
 #include "viewer/OpenInProgram.h"
 
 #include "errors/RuntimeError.h"
+#include "viewer/PictureContent.h"
 #include "win32/Handles.h"
 
 #include <windows.h>
@@ -20,7 +21,10 @@ constexpr const wchar_t* kRunnableTypes[] = {
     L".wsf", L".wsh", L".ws", L".wsc", L".sct", L".hta", L".msi", L".msp", L".mst", L".ps1", L".psm1", L".psc1",
     L".cpl", L".jar", L".reg", L".scf", L".inf", L".application", L".appref-ms", L".msc", L".gadget", L".vb",
     L".shb", L".shs", L".chm", L".dll", L".ocx", L".sys", L".appx", L".msix", L".settingcontent-ms",
-    L".library-ms", L".search-ms"};
+    L".library-ms", L".search-ms", L".py", L".pyw", L".pyc", L".pl", L".rb", L".hlp", L".msu", L".xbap",
+    L".jnlp", L".website", L".theme", L".themepack", L".diagcab", L".diagpkg", L".xll", L".wll", L".appinstaller",
+    L".msixbundle", L".appxbundle", L".ps2", L".ps2xml", L".psd1", L".mshxml", L".iso", L".img", L".vhd",
+    L".vhdx"};
 
 std::wstring WithoutIgnoredTail(std::wstring path) {
     while (!path.empty() && (path.back() == L'.' || path.back() == L' ')) path.pop_back();
@@ -111,25 +115,62 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second) {
     return SameText(FullFilePath(first), FullFilePath(second));
 }
 
-std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file) {
-    return L"\"" + program + L"\" \"" + file + L"\"";
+bool IsPictureContent(const std::wstring& path) {
+    return IdentifyPictureFile(path.c_str()) != PictureKind::Unknown;
 }
 
-void StartProgram(const std::wstring& program, const std::wstring& commandLine) {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-        DWORD code = GetLastError();
-        throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, SystemReason(code));
+namespace {
+
+// Keeps the current folder out of the places a program named without a folder
+// is looked for, while it lives: the shell starts the association's program
+// as the system's process start finds it, which would look in the current
+// folder before the system's. The variable's own value comes back after.
+class NoProgramsFromTheCurrentFolder {
+public:
+    NoProgramsFromTheCurrentFolder() {
+        DWORD length = GetEnvironmentVariableW(kName, nullptr, 0);
+        if (length > 0) {
+            previous_.assign(length, L'\0');
+            length = GetEnvironmentVariableW(kName, previous_.data(), length);
+            previous_.resize(length);
+            hadValue_ = true;
+        }
+        SetEnvironmentVariableW(kName, L"1");
     }
-    // Nothing waits for the program.
-    unique_handle process(started.hProcess);
-    unique_handle thread(started.hThread);
+    NoProgramsFromTheCurrentFolder(const NoProgramsFromTheCurrentFolder&) = delete;
+    NoProgramsFromTheCurrentFolder& operator=(const NoProgramsFromTheCurrentFolder&) = delete;
+    ~NoProgramsFromTheCurrentFolder() { SetEnvironmentVariableW(kName, hadValue_ ? previous_.c_str() : nullptr); }
+
+private:
+    static constexpr wchar_t kName[] = L"NoDefaultCurrentDirectoryInExePath";
+    std::wstring previous_;
+    bool hadValue_ = false;
+};
+
+// Wine's answer when a new process ended while it was still starting, which
+// happens now and then when programs are started in quick succession: the
+// program never ran, so starting it again is safe.
+constexpr DWORD kEndedWhileStarting = ERROR_INTERNAL_ERROR;
+constexpr int kStartAttempts = 3;
+
+} // namespace
+
+void OpenWithAssociatedProgram(const std::wstring& file) {
+    NoProgramsFromTheCurrentFolder noCurrentFolder;
+    for (int attempt = 1;; ++attempt) {
+        SHELLEXECUTEINFOW open{};
+        open.cbSize = sizeof open;
+        // Finished before this returns: the viewer's modal loop goes on at once.
+        open.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        open.lpVerb = nullptr;  // the association's default verb, as a double click
+        open.lpFile = file.c_str();
+        open.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExW(&open)) return;
+        DWORD code = GetLastError();
+        if (code == kEndedWhileStarting && attempt < kStartAttempts) continue;
+        std::wstring reason = code == kEndedWhileStarting ? L"The program ended while it was starting." : SystemReason(code);
+        throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, reason);
+    }
 }
 
 } // namespace snapvane
