@@ -167,6 +167,8 @@ void OpenWithAssociatedProgram(const std::wstring& file) {
         open.nShow = SW_SHOWNORMAL;
         if (ShellExecuteExW(&open)) return;
         DWORD code = GetLastError();
+        // Otherwise the shell's own answer, whose small numbers are the system's.
+        if (code == ERROR_SUCCESS) code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(open.hInstApp));
         if (code == kEndedWhileStarting && attempt < kStartAttempts) continue;
         std::wstring reason = code == kEndedWhileStarting ? L"The program ended while it was starting." : SystemReason(code);
         throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, reason);
