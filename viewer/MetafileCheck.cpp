@@ -264,6 +264,7 @@ constexpr double kSourceByteNs = 2;       // a byte of a bitmap converted for dr
 // GDI's integers would wrap where this check's doubles do not.
 constexpr double kLargestExtent = 1 << 24;
 constexpr size_t kDeepestSave = 4096;  // far beyond what drawing programs nest
+
 struct Extents {
     int mode = MM_ANISOTROPIC;
     double windowX = 1, windowY = 1, viewportX = 1, viewportY = 1;
