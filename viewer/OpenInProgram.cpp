@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <memory>
@@ -153,10 +154,102 @@ private:
 constexpr DWORD kEndedWhileStarting = ERROR_INTERNAL_ERROR;
 constexpr int kStartAttempts = 3;
 
+// True when the shell would read environment variables into the path: Wine's
+// takes every %NAME% in the file's name for one, and would open another file.
+bool ShellWouldExpand(const std::wstring& file) {
+    if (file.find(L'%') == std::wstring::npos) return false;
+    std::vector<wchar_t> expanded(32768, L'\0');
+    DWORD length = ExpandEnvironmentStringsW(file.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    return length == 0 || file != expanded.data();
+}
+
+// The association's command template for the file's type and default verb,
+// its own environment variables expanded; empty when there is none.
+std::wstring AssociatedCommand(const std::wstring& file) {
+    std::vector<wchar_t> command(32768, L'\0');
+    auto length = static_cast<DWORD>(command.size());
+    if (FAILED(AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, TypeOf(file).c_str(), nullptr, command.data(),
+                                 &length)))
+        return {};
+    std::vector<wchar_t> expanded(32768, L'\0');
+    if (!ExpandEnvironmentStringsW(command.data(), expanded.data(), static_cast<DWORD>(expanded.size()))) return {};
+    return expanded.data();
+}
+
+// The template with the file where %1 or %L stands (no further arguments for
+// %*), or after it, quoted, when it names no place.
+std::wstring CommandLineFor(const std::wstring& command, const std::wstring& file) {
+    std::wstring line;
+    bool placed = false;
+    for (size_t k = 0; k < command.size(); ++k) {
+        const wchar_t next = k + 1 < command.size() ? command[k + 1] : L'\0';
+        if (command[k] == L'%' && (next == L'1' || next == L'L' || next == L'l')) {
+            line += file;
+            placed = true;
+            ++k;
+        } else if (command[k] == L'%' && next == L'*') {
+            ++k;
+        } else {
+            line += command[k];
+        }
+    }
+    return placed ? line : line + L" \"" + file + L"\"";
+}
+
+// A program named without a folder, looked for in the system's folders only;
+// empty when it is not there (a name alone would be taken from the current folder).
+std::wstring ProgramToStart(const std::wstring& named) {
+    if (named.find_first_of(L"\\/:") != std::wstring::npos) return named;
+    wchar_t system[MAX_PATH + 1] = {}, windows[MAX_PATH + 1] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring places = std::wstring(system) + L";" + windows;
+    std::vector<wchar_t> found(32768, L'\0');
+    DWORD length = SearchPathW(places.c_str(), named.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(), nullptr);
+    return length > 0 && length < found.size() ? std::wstring(found.data(), length) : std::wstring();
+}
+
+[[noreturn]] void RaiseStartFailure(DWORD code) {
+    std::wstring reason = code == kEndedWhileStarting ? L"The program ended while it was starting." : SystemReason(code);
+    throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, reason);
+}
+
+// Starts the association's command for the file as the shell would, for a
+// path the shell would change: the program gets its arguments as registered
+// and the path as it is.
+void StartAssociatedCommand(const std::wstring& file) {
+    const std::wstring command = AssociatedCommand(file);
+    if (command.empty()) RaiseStartFailure(ERROR_NO_ASSOCIATION);
+    std::wstring line = CommandLineFor(command, file);
+    const std::wstring program = ProgramToStart(ProgramPathIn(command));
+    if (program.empty()) RaiseStartFailure(ERROR_FILE_NOT_FOUND);
+    for (int attempt = 1;; ++attempt) {
+        std::vector<wchar_t> writable(line.begin(), line.end());
+        writable.push_back(L'\0');
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &started)) {
+            unique_handle process(started.hProcess);  // nothing waits for the program
+            unique_handle thread(started.hThread);
+            return;
+        }
+        const DWORD code = GetLastError();
+        if (code != kEndedWhileStarting || attempt == kStartAttempts) RaiseStartFailure(code);
+    }
+}
+
 } // namespace
 
 void OpenWithAssociatedProgram(const std::wstring& file) {
     NoProgramsFromTheCurrentFolder noCurrentFolder;
+    if (ShellWouldExpand(file)) {
+        StartAssociatedCommand(file);
+        return;
+    }
     for (int attempt = 1;; ++attempt) {
         SHELLEXECUTEINFOW open{};
         open.cbSize = sizeof open;
@@ -170,8 +263,7 @@ void OpenWithAssociatedProgram(const std::wstring& file) {
         // Otherwise the shell's own answer, whose small numbers are the system's.
         if (code == ERROR_SUCCESS) code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(open.hInstApp));
         if (code == kEndedWhileStarting && attempt < kStartAttempts) continue;
-        std::wstring reason = code == kEndedWhileStarting ? L"The program ended while it was starting." : SystemReason(code);
-        throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, reason);
+        RaiseStartFailure(code);
     }
 }
 

@@ -236,3 +236,26 @@ TEST_F(OpenInProgram, AProgramIsNeverTakenFromTheCurrentFolder) {
     EXPECT_NE(texts[0].find(L"could not be started for File Name " + pictures + L"\\planted.svbare."), std::wstring::npos)
         << std::filesystem::path(texts[0]).string();
 }
+
+TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
+    // Wine's shell reads %NAME% in a file's name as an environment variable.
+    std::wstring photo = pictures + L"\\%PATH% %1.svhost";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
+    EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen " + photo);
+
+    // Started without the shell, a program named without a folder is still
+    // not taken from the current folder.
+    std::filesystem::remove(record);
+    TemporaryFolder current;
+    std::filesystem::copy_file(recorder, current / L"svplanted.exe");
+    wchar_t before[MAX_PATH * 4] = {};
+    GetCurrentDirectoryW(MAX_PATH * 4, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    WriteBmp(pictures + L"\\%PATH%.svbare", 8, 8, RGB(0, 0, 255));
+    auto texts = PressEdit(L"Photo: %PATH%.svbare");
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(L"could not be started"), std::wstring::npos) << std::filesystem::path(texts[0]).string();
+}
