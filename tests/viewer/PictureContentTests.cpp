@@ -124,7 +124,11 @@ TEST_F(PictureContent, EnhancedMetafilesIconsAndStreamWrappedContentAreRefused) 
     ExpectRefused(L"endless.wmf", EnhancedMetafileWithEmptyRecord());
     ExpectRefused(L"palette.wmf", EnhancedMetafileWithPaletteBeyondTheTable());
     ExpectRefused(L"icon.bmp", IconFile());
-    // The stream header in front hides what follows from the check.
+    // The stream header in front hides what follows from the check; the OLE
+    // loader skips it and plays what follows.
+    MetafileRecords plain;
+    plain.Window(40, 30, RGB(0, 128, 0)).Add(META_RECTANGLE, {31, 41, 0, 0});
+    ExpectRefused(L"wrapped-plain.wmf", StreamWrapped(plain.Placeable(40, 30)));
     ExpectRefused(L"wrapped.wmf", StreamWrapped(MetafileWithLongPolygon()));
     ExpectRefused(L"wrapped.bmp", StreamWrapped(BitmapVariant(40, 24, RGB(0, 0, 255))));
     ExpectRefused(L"program.jpg", std::string("MZ\x90\0\3\0\0\0", 8) + std::string(4096, '\0'));
