@@ -167,7 +167,7 @@ std::string BitmapVariant(std::uint32_t headerBytes, int bitCount, COLORREF colo
         if (headerBytes >= 52) {
             for (int k = 0; k < 3; ++k) Put(info, fields ? masks[k] : 0u);
             if (headerBytes >= 56) Put(info, std::uint32_t{0});  // alpha mask
-            if (headerBytes >= 108) Put(info, std::uint32_t{LCS_sRGB});
+            if (headerBytes >= 108) Put(info, std::uint32_t{0x73524742});  // 'sRGB': the colour space
         }
         info.resize(headerBytes, '\0');
     }
