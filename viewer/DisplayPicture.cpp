@@ -315,7 +315,7 @@ public:
             // A damaged file, one that is no picture, or one too large to hold
             // in the host's memory is the user's to know about; the box stays empty.
             ShowMessage(MessageOwner(), L"File Name " + path + L" " +
-                                            (error.Number() == kPictureTooLarge ? error.Description()
+                                            (IsPictureLimit(error.Number()) ? error.Description()
                                                                                 : L"could not be read as a picture."));
             return;
         }
@@ -350,6 +350,10 @@ public:
             RefuseToRun(file);
             return;
         }
+        if (!IsPictureContent(file)) {
+            ShowMessage(MessageOwner(), L"File Name " + file + L" is not a picture. It is not opened.");
+            return;
+        }
         AssociatedProgram found = FindAssociatedProgram(file);
         switch (found.answer) {
         case AssociatedProgram::Answer::Found:
@@ -370,7 +374,7 @@ public:
             return;
         }
         try {
-            StartProgram(found.program, ProgramCommandLine(found.program, file));
+            OpenWithAssociatedProgram(file);
         } catch (const RuntimeError& error) {
             ShowMessage(MessageOwner(), L"The program " + found.program + L" could not be started for File Name " +
                                             file + L".\r\n" + error.Description());

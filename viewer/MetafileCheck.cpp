@@ -1,6 +1,9 @@
 #include "viewer/MetafileCheck.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace snapvane {
 
@@ -75,12 +78,40 @@ bool DibFits(const Record& record, std::uint64_t atWord, std::uint32_t usage) {
     return record.ReadsBytes(offset + DibBytes(record.params + offset, record.reachable - offset, usage));
 }
 
-// An old device-dependent bitmap in the record: its rows are whole words.
-bool BitmapFits(const Record& record, std::uint64_t width, std::uint64_t height, std::uint64_t planes,
-                std::uint64_t bitsPerPixel, std::uint64_t atWord) {
-    if (width > 0xFFFFFF || height > 0xFFFFFF || planes > 32 || bitsPerPixel > 64) return false;
-    const std::uint64_t bytes = (width * bitsPerPixel + 15) / 16 * 2 * height * planes;
-    return record.Reads(atWord) && record.ReadsBytes(2 * atWord + bytes);
+// The bits per pixel GDI gives a device-dependent bitmap it is asked for: the
+// next of 1, 4, 8, 16, 24 and 32 (0 and 2 become 4, 9 becomes 16); 0 when it
+// makes none.
+std::uint64_t GdiBitsPerPixel(std::uint64_t asked) {
+    for (std::uint64_t bits : {1, 4, 8, 16, 24, 32})
+        if (asked <= bits) return asked == 0 ? 4 : bits;
+    return 0;
+}
+
+// An old device-dependent bitmap in the record, measured as GDI makes it: an
+// empty one is GDI's stock bitmap and reads nothing; any other has one plane,
+// its bits per pixel rounded up, and rows of whole words. rowBytes is what the
+// record itself says a row takes, 0 where it says nothing.
+bool OldBitmapFits(const Record& record, std::uint64_t width, std::uint64_t height, std::uint64_t planes,
+                   std::uint64_t bitsPerPixel, std::uint64_t rowBytes, std::uint64_t atWord) {
+    if (!record.Reads(atWord)) return false;
+    if (width == 0 || height == 0) return true;
+    const std::uint64_t bits = GdiBitsPerPixel(bitsPerPixel);
+    if (planes != 1 || bits == 0 || width > 0xFFFFFF || height > 0xFFFFFF) return false;
+    const std::uint64_t bytes = std::max((width * bits + 15) / 16 * 2, rowBytes) * height;
+    return record.ReadsBytes(2 * atWord + bytes);
+}
+
+// Players read an old bitmap record two ways: as Wine's player does (width,
+// height, bytes a row, planes and bits per pixel, whole words from wineAt)
+// and as written down for the format (a 16-bit bitmap object at objectAt:
+// type 0, width, height, bytes a row, then planes and bits per pixel one byte
+// each). A record must be safe read Wine's way; one whose object has the
+// type 0 that the format writes must be safe read that way too.
+bool OldBitmapFitsBothWays(const Record& r, std::uint64_t objectAt, std::uint64_t wineAt) {
+    const std::uint64_t k = objectAt, w = wineAt;
+    const bool written = r.Param(k) != 0 || OldBitmapFits(r, r.Param(k + 1), r.Param(k + 2), r.Param(k + 4) & 0xFF,
+                                                          r.Param(k + 4) >> 8, r.Param(k + 3), k + 5);
+    return written && OldBitmapFits(r, r.Param(w), r.Param(w + 1), r.Param(w + 3), r.Param(w + 4), 0, w + 5);
 }
 
 // The parameter words of each record of fixed length that playing reads.
@@ -175,19 +206,23 @@ bool CountedPartsFit(const Record& record) {
         return record.paramWords > 9 ? DibFits(record, 8, DIB_RGB_COLORS) : record.Reads(9);
     case META_DIBCREATEPATTERNBRUSH:
         return record.Reads(2) && DibFits(record, 2, record.Param(1));
-    case META_CREATEPATTERNBRUSH:
+    case META_CREATEPATTERNBRUSH: {
         if (!record.Reads(1)) return false;
         if (record.Param(0) == BS_DIBPATTERN) return record.Reads(2) && DibFits(record, 2, record.Param(1));
         if (record.Param(0) != BS_PATTERN) return true;
-        return record.Reads(2 + sizeof(BITMAPINFOHEADER) / 2) &&
-               BitmapFits(record, DoubleWord(record.params + 8), DoubleWord(record.params + 12),
-                          Word(record.params + 16), Word(record.params + 18), sizeof(BITMAPINFOHEADER) / 2 + 4);
+        // Wine's player reads an information header after two words, and
+        // takes its width as a signed size.
+        if (!record.Reads(2 + sizeof(BITMAPINFOHEADER) / 2)) return false;
+        const auto width = static_cast<std::int32_t>(DoubleWord(record.params + 8));
+        const auto height = static_cast<std::int32_t>(DoubleWord(record.params + 12));
+        auto magnitude = [](std::int32_t value) { return static_cast<std::uint64_t>(value < 0 ? -std::int64_t{value} : value); };
+        return OldBitmapFits(record, magnitude(width), magnitude(height), Word(record.params + 16),
+                             Word(record.params + 18), 0, sizeof(BITMAPINFOHEADER) / 2 + 4);
+    }
     case META_STRETCHBLT:
-        return record.Reads(15) &&
-               BitmapFits(record, record.Param(10), record.Param(11), record.Param(13), record.Param(14), 15);
+        return record.Reads(15) && OldBitmapFitsBothWays(record, 10, 10);
     case META_BITBLT:
-        return record.Reads(12) &&
-               BitmapFits(record, record.Param(7), record.Param(8), record.Param(10), record.Param(11), 12);
+        return record.Reads(12) && OldBitmapFitsBothWays(record, 8, 7);
     default:
         return true;
     }
@@ -195,6 +230,338 @@ bool CountedPartsFit(const Record& record) {
 
 bool RecordIsPlayable(const Record& record) {
     return record.Reads(FixedParamWords(record.function)) && NamesDeclaredObjects(record) && CountedPartsFit(record);
+}
+
+// ---- The drawing a metafile asks for ----
+//
+// GDI's time for a record grows with what the record draws in pixels. Under
+// Wine, filling a polygon takes time for every scan line in proportion to the
+// square of the edges that cross it (a zigzag polygon of 2,000 points filling
+// the box takes about 3 s, one of 4,000 points 12 s), while an outline of
+// 100,000 points that crosses each scan line a few times takes milliseconds.
+// A shape's region takes time for each scan line it spans, even off the
+// surface; filling, for each pixel of the surface it covers; an outline, for
+// each pixel of its length times the pen's width. Pixels follow from the
+// logical units through the mapping that the records themselves set up, so
+// the mapping's scale is followed record by record. Where the check cannot
+// know a value exactly (the pen or font a record draws with, a saved state
+// restored by number) it takes the largest the file has asked for so far.
+//
+// The figures are nanoseconds measured under Wine, rounded up; the budget
+// leaves a margin below the two seconds a metafile may take on the host's
+// user-interface thread.
+constexpr double kBudgetNs = 1.0e9;
+constexpr double kRecordNs = 150;         // any record: reading, dispatch, handles
+constexpr double kPointNs = 80;           // a point transformed and stored
+constexpr double kCrossingPairNs = 2.2;   // per scan line, per pair of edges crossing it
+constexpr double kShapeScanLineNs = 80;   // a scan line of a shape's region, on the surface or not
+constexpr double kFillPixelNs = 0.6;      // a pixel filled on the surface
+constexpr double kBitmapPixelNs = 5;      // a pixel of a bitmap stretched onto the surface
+constexpr double kStrokePixelNs = 4;      // a pixel of an outline, for each pixel of the pen's width
+constexpr double kGlyphPixelNs = 2;       // a pixel of a character's square drawn from its outline
+constexpr double kSourceByteNs = 2;       // a byte of a bitmap converted for drawing
+// An extent no record writes: only scaling records repeated make one, and
+// GDI's integers would wrap where this check's doubles do not.
+constexpr double kLargestExtent = 1 << 24;
+constexpr size_t kDeepestSave = 4096;  // far beyond what drawing programs nest
+
+struct Extents {
+    int mode = MM_ANISOTROPIC;
+    double windowX = 1, windowY = 1, viewportX = 1, viewportY = 1;
+
+    bool Scaled() const { return mode == MM_ANISOTROPIC || mode == MM_ISOTROPIC; }
+    // Pixels a logical unit takes along each axis. Fixed modes (text, metric
+    // and English units, twips) take at most a pixel on any screen; the
+    // isotropic mode takes the smaller of the two scales on both axes, which
+    // these stay above.
+    double ScaleX() const { return Scaled() ? std::abs(viewportX / windowX) : 1; }
+    double ScaleY() const { return Scaled() ? std::abs(viewportY / windowY) : 1; }
+};
+
+class DrawingWork {
+public:
+    DrawingWork(const MetafileTarget& target, double himetricWidth, double himetricHeight)
+        : surfacePixels_(static_cast<double>(target.surface.cx) * target.surface.cy),
+          surfaceRows_(static_cast<double>(target.surface.cy)) {
+        // The picture loader's own mapping: the picture's size in HIMETRIC
+        // onto its place in the box.
+        now_.windowX = himetricWidth;
+        now_.windowY = -himetricHeight;
+        now_.viewportX = target.place.cx;
+        now_.viewportY = target.place.cy;
+        NoteScale();
+    }
+
+    // Adds the record's work; false when the mapping leaves what GDI keeps exactly.
+    bool Add(const Record& r) {
+        ns_ += kRecordNs;
+        switch (r.function) {
+        case META_SETMAPMODE: SetMode(static_cast<int>(r.Param(0))); break;
+        case META_SETWINDOWEXT: SetExtent(now_.windowX, now_.windowY, r.SignedParam(1), r.SignedParam(0)); break;
+        case META_SETVIEWPORTEXT: SetExtent(now_.viewportX, now_.viewportY, r.SignedParam(1), r.SignedParam(0)); break;
+        case META_SCALEWINDOWEXT: ScaleExtent(now_.windowX, now_.windowY, r); break;
+        case META_SCALEVIEWPORTEXT: ScaleExtent(now_.viewportX, now_.viewportY, r); break;
+        case META_SAVEDC:
+            saved_.push_back(now_);
+            if (saved_.size() > kDeepestSave) exact_ = false;
+            break;
+        case META_RESTOREDC: Restore(r.SignedParam(0)); break;
+        case META_CREATEPENINDIRECT: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
+        case META_CREATEFONTINDIRECT: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
+        case META_MOVETO: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
+        case META_LINETO: {
+            const POINT to{r.SignedParam(1), r.SignedParam(0)};
+            Stroke(position_, to);
+            position_ = to;
+            break;
+        }
+        case META_POLYLINE: Points(r, 1, r.Param(0), false); break;
+        case META_POLYGON: Points(r, 1, r.Param(0), true); break;
+        case META_POLYPOLYGON: {
+            std::vector<std::uint64_t> counts;
+            for (std::uint64_t k = 0; k < r.Param(0); ++k) counts.push_back(r.Param(1 + k));
+            Points(r, 1 + r.Param(0), counts, true);
+            break;
+        }
+        case META_RECTANGLE: case META_ELLIPSE: Shape(r, 0); break;
+        case META_ROUNDRECT: Shape(r, 2); break;
+        case META_ARC: case META_PIE: case META_CHORD: Shape(r, 4); break;
+        case META_PATBLT: Fill(r.SignedParam(3), r.SignedParam(2)); break;
+        case META_FLOODFILL: case META_EXTFLOODFILL:
+        case META_FILLREGION: case META_PAINTREGION: case META_INVERTREGION: case META_FRAMEREGION:
+            ns_ += surfacePixels_ * kFillPixelNs;
+            break;
+        case META_TEXTOUT: Text(r.Param(0)); break;
+        case META_EXTTEXTOUT: Text(r.Param(2)); break;
+        case META_BITBLT: case META_DIBBITBLT: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
+        case META_STRETCHBLT: case META_DIBSTRETCHBLT: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
+        case META_STRETCHDIB: Bitmap(r, r.SignedParam(8), r.SignedParam(7)); break;
+        case META_SETDIBTODEV: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
+        default: break;
+        }
+        NoteScale();
+        return exact_;
+    }
+
+    bool WithinBudget() const { return exact_ && ns_ <= kBudgetNs; }
+
+private:
+    void SetMode(int mode) {
+        if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;  // GDI refuses it
+        if (mode != MM_ISOTROPIC && mode != MM_ANISOTROPIC) now_.windowX = now_.windowY = now_.viewportX = now_.viewportY = 1;
+        now_.mode = mode;
+    }
+    void SetExtent(double& x, double& y, std::int32_t newX, std::int32_t newY) {
+        if (!now_.Scaled() || newX == 0 || newY == 0) return;  // ignored, or refused
+        x = newX;
+        y = newY;
+    }
+    void ScaleExtent(double& x, double& y, const Record& r) {
+        // Parameters backwards: y denominator, y numerator, x denominator, x numerator.
+        const double yDenominator = r.SignedParam(0), yNumerator = r.SignedParam(1);
+        const double xDenominator = r.SignedParam(2), xNumerator = r.SignedParam(3);
+        if (!now_.Scaled() || xDenominator == 0 || yDenominator == 0) return;
+        const double newX = std::trunc(x * xNumerator / xDenominator), newY = std::trunc(y * yNumerator / yDenominator);
+        if (newX == 0 || newY == 0) return;
+        x = newX;
+        y = newY;
+        if (std::abs(x) > kLargestExtent || std::abs(y) > kLargestExtent) exact_ = false;
+    }
+    void Restore(std::int32_t level) {
+        if (level < 0 && static_cast<size_t>(-std::int64_t{level}) <= saved_.size()) {
+            saved_.resize(saved_.size() - static_cast<size_t>(-std::int64_t{level}) + 1);
+            now_ = saved_.back();
+            saved_.pop_back();
+            return;
+        }
+        // A level counted from the player's own: the largest state seen stands for it.
+        now_.mode = MM_ANISOTROPIC;
+        now_.windowX = now_.windowY = 1;
+        now_.viewportX = largestScaleX_;
+        now_.viewportY = largestScaleY_;
+        saved_.clear();
+    }
+    void NoteScale() {
+        largestScaleX_ = std::max(largestScaleX_, now_.ScaleX());
+        largestScaleY_ = std::max(largestScaleY_, now_.ScaleY());
+    }
+
+    // A pen of width 0 or 1 draws one pixel wide at any scale.
+    double PenPixels() const {
+        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * std::max(largestScaleX_, largestScaleY_));
+    }
+
+    void Stroke(POINT from, POINT to) {
+        const double dx = std::abs(static_cast<double>(to.x) - from.x) * now_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * now_.ScaleY();
+        ns_ += (std::max(dx, dy) + 1) * PenPixels() * kStrokePixelNs;
+    }
+    double Pixels(double width, double height) const {
+        return (std::abs(width) * now_.ScaleX() + 1) * (std::abs(height) * now_.ScaleY() + 1);
+    }
+    void Fill(double width, double height) { ns_ += std::min(Pixels(width, height), surfacePixels_) * kFillPixelNs; }
+    // A polyline, or polygons filled and outlined: counts[k] points each,
+    // from word at. The polygons of one record fill as one region.
+    void Points(const Record& r, std::uint64_t at, const std::vector<std::uint64_t>& counts, bool filled) {
+        edgeEnds_.clear();
+        double left = 0, right = 0, top = 0, bottom = 0;
+        bool first = true;
+        for (std::uint64_t count : counts) {
+            if (count == 0) continue;
+            ns_ += static_cast<double>(count) * kPointNs;
+            auto point = [&](std::uint64_t k) { return POINT{r.SignedParam(at + 2 * k), r.SignedParam(at + 2 * k + 1)}; };
+            POINT previous = point(filled ? count - 1 : 0);
+            for (std::uint64_t k = filled ? 0 : 1; k < count; ++k) {
+                const POINT next = point(k);
+                Stroke(previous, next);
+                if (next.y != previous.y) {
+                    edgeEnds_.push_back({std::min(previous.y, next.y), +1});
+                    edgeEnds_.push_back({std::max(previous.y, next.y), -1});
+                }
+                if (first) left = right = next.x, top = bottom = next.y, first = false;
+                left = std::min<double>(left, next.x);
+                right = std::max<double>(right, next.x);
+                top = std::min<double>(top, next.y);
+                bottom = std::max<double>(bottom, next.y);
+                previous = next;
+            }
+            at += 2 * count;
+        }
+        if (!filled || first) return;
+        ns_ += CrossingWork();
+        Fill(right - left, bottom - top);
+    }
+    void Points(const Record& r, std::uint64_t at, std::uint64_t count, bool filled) {
+        Points(r, at, std::vector<std::uint64_t>{count}, filled);
+    }
+
+    // The scan-line work of filling the edges in edgeEnds_: for the surface's
+    // rows where most edges cross (wherever the mapping's origin puts them),
+    // the square of the edges crossing each. A row counts the most edges that
+    // cross any logical row it covers.
+    double CrossingWork() {
+        const double edges = static_cast<double>(edgeEnds_.size() / 2);
+        const double quickBound = (edges * edges + edges) * surfaceRows_ * kCrossingPairNs;
+        if (quickBound < 1e6) return quickBound;  // under a millisecond: not worth the sweep
+        std::sort(edgeEnds_.begin(), edgeEnds_.end());
+        struct Rows {
+            double crossing, count;
+        };
+        std::vector<Rows> rows;
+        const double scale = now_.ScaleY();
+        double crossing = 0, openRow = -1, openCrossing = 0;
+        auto closeOpenRow = [&] {
+            if (openRow >= 0 && openCrossing > 0) rows.push_back({openCrossing, 1});
+            openCrossing = 0;
+        };
+        for (size_t k = 0; k + 1 < edgeEnds_.size(); ++k) {
+            crossing += edgeEnds_[k].second;
+            const double from = edgeEnds_[k].first, to = edgeEnds_[k + 1].first;
+            if (to <= from || crossing <= 0) continue;
+            // Device rows of this run of logical rows: the first and last may be
+            // shared with other runs, those between are its own.
+            const double first = std::floor(from * scale), last = std::floor((to - 1) * scale + 1e-9);
+            if (first != openRow) {
+                closeOpenRow();
+                openRow = first;
+            }
+            openCrossing = std::max(openCrossing, crossing);
+            if (last > first) {
+                closeOpenRow();
+                if (last - first > 1) rows.push_back({crossing, last - first - 1});
+                openRow = last;
+                openCrossing = crossing;
+            }
+        }
+        closeOpenRow();
+        std::sort(rows.begin(), rows.end(), [](const Rows& a, const Rows& b) { return a.crossing > b.crossing; });
+        double work = 0, rowsLeft = surfaceRows_;
+        for (const Rows& block : rows) {
+            const double count = std::min(block.count, rowsLeft);
+            work += (block.crossing * block.crossing + block.crossing) * count * kCrossingPairNs;
+            rowsLeft -= count;
+            if (rowsLeft <= 0) break;
+        }
+        return work;
+    }
+
+    // A rectangle, ellipse, rounded rectangle or part of an ellipse: its
+    // bounding box is the four words from boxAt (bottom, right, top, left).
+    void Shape(const Record& r, std::uint64_t boxAt) {
+        const double bottom = r.SignedParam(boxAt), right = r.SignedParam(boxAt + 1);
+        const double top = r.SignedParam(boxAt + 2), left = r.SignedParam(boxAt + 3);
+        const double width = std::abs(right - left) * now_.ScaleX(), height = std::abs(bottom - top) * now_.ScaleY();
+        ns_ += (height + 1) * kShapeScanLineNs;
+        ns_ += 2 * (width + height + 2) * PenPixels() * kStrokePixelNs;
+        Fill(right - left, bottom - top);
+    }
+    void Text(std::uint64_t characters) {
+        const double height = std::max(1.0, tallestFont_ * std::max(largestScaleX_, largestScaleY_));
+        ns_ += static_cast<double>(characters) * height * height * kGlyphPixelNs;
+    }
+    void Bitmap(const Record& r, double width, double height) {
+        ns_ += 2 * static_cast<double>(r.paramWords) * kSourceByteNs;
+        ns_ += std::min(Pixels(width, height), surfacePixels_) * kBitmapPixelNs;
+    }
+
+    double surfacePixels_, surfaceRows_;
+    std::vector<std::pair<std::int32_t, int>> edgeEnds_;  // reused: where edges start (+1) and end (-1)
+    Extents now_;
+    std::vector<Extents> saved_;
+    double largestScaleX_ = 0, largestScaleY_ = 0;
+    double widestPen_ = 0, tallestFont_ = 0;
+    POINT position_{0, 0};
+    double ns_ = 0;
+    bool exact_ = true;
+};
+
+// The metafile's header and where its records start; false for no metafile.
+struct MetafileLayout {
+    size_t start = 0;  // of the metafile header: after the placeable header, if any
+    std::uint32_t objects = 0;
+    bool declaresPlaceableHeaderToo = false;
+};
+
+bool ReadLayout(const BYTE* bytes, size_t size, MetafileLayout& layout) {
+    layout.start = size >= 4 && DoubleWord(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
+    if (size < layout.start + kMetafileHeaderBytes) return false;
+    const BYTE* header = bytes + layout.start;
+    const std::uint32_t kind = Word(header), headerWords = Word(header + 2);
+    layout.objects = Word(header + 10);
+    const std::uint64_t declaredBytes = 2 * std::uint64_t{DoubleWord(header + 6)};
+    const std::uint64_t dataBytes = size - layout.start;
+    // Writers more than one count the placeable header into the declared size.
+    layout.declaresPlaceableHeaderToo =
+        layout.start != 0 && declaredBytes > dataBytes && declaredBytes <= dataBytes + kPlaceableHeaderBytes + 1;
+    return (kind == 1 || kind == 2) && headerWords == kMetafileHeaderBytes / 2 &&
+           (declaredBytes <= dataBytes || layout.declaresPlaceableHeaderToo) && declaredBytes >= kMetafileHeaderBytes;
+}
+
+// Walks the records as the player does; each goes to visit, which says
+// whether to go on. Unsafe when a record is not playable.
+template <class Visit>
+MetafileVerdict WalkRecords(const BYTE* bytes, size_t size, Visit visit) {
+    MetafileLayout layout;
+    if (!ReadLayout(bytes, size, layout)) return MetafileVerdict::Unsafe;
+
+    // Players differ on where the records end: at the declared size, or at the
+    // end of the data (Wine's takes the data's size for the declared one). So
+    // the declared size must lie inside the file, and every record up to the
+    // end-of-file record or the file's end is checked. A declared size that
+    // counts the placeable header reaches past the data: the records must
+    // then end with the end-of-file record.
+    const size_t end = size;
+    size_t at = layout.start + kMetafileHeaderBytes;
+    while (at < end) {
+        if (end - at < 6) return MetafileVerdict::Unsafe;
+        const std::uint64_t recordWords = DoubleWord(bytes + at);
+        if (recordWords < 3 || recordWords > (end - at) / 2) return MetafileVerdict::Unsafe;
+        const Record record{Word(bytes + at + 4), bytes + at + 6, recordWords - 3, size - (at + 6), layout.objects};
+        if (record.function == kEndOfFileRecord) return MetafileVerdict::Playable;
+        if (!RecordIsPlayable(record)) return MetafileVerdict::Unsafe;
+        if (!visit(record)) return MetafileVerdict::TooMuchDrawing;
+        at += static_cast<size_t>(2 * recordWords);
+    }
+    return layout.declaresPlaceableHeaderToo ? MetafileVerdict::Unsafe : MetafileVerdict::Playable;
 }
 
 } // namespace
@@ -205,31 +572,17 @@ bool LooksLikeMetafile(const BYTE* bytes, size_t size) {
 }
 
 bool IsPlayableMetafile(const BYTE* bytes, size_t size) {
-    size_t start = size >= 4 && DoubleWord(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
-    if (size < start + kMetafileHeaderBytes) return false;
-    const BYTE* header = bytes + start;
-    const std::uint32_t kind = Word(header), headerWords = Word(header + 2), objects = Word(header + 10);
-    const std::uint64_t declaredBytes = 2 * std::uint64_t{DoubleWord(header + 6)};
-    if ((kind != 1 && kind != 2) || headerWords != kMetafileHeaderBytes / 2 || declaredBytes > size - start ||
-        declaredBytes < kMetafileHeaderBytes)
-        return false;
+    return WalkRecords(bytes, size, [](const Record&) { return true; }) == MetafileVerdict::Playable;
+}
 
-    // Players differ on where the records end: at the declared size, or at the
-    // end of the data (Wine's takes the data's size for the declared one). So
-    // the declared size must lie inside the file, and every record up to the
-    // end-of-file record or the file's end is checked.
-    const size_t end = size;
-    size_t at = start + kMetafileHeaderBytes;
-    while (at < end) {
-        if (end - at < 6) return false;
-        const std::uint64_t recordWords = DoubleWord(bytes + at);
-        if (recordWords < 3 || recordWords > (end - at) / 2) return false;
-        const Record record{Word(bytes + at + 4), bytes + at + 6, recordWords - 3, size - (at + 6), objects};
-        if (record.function == kEndOfFileRecord) return true;
-        if (!RecordIsPlayable(record)) return false;
-        at += static_cast<size_t>(2 * recordWords);
-    }
-    return true;
+MetafileVerdict CheckMetafile(const BYTE* bytes, size_t size, const MetafileTarget& target) {
+    if (size < kPlaceableHeaderBytes || DoubleWord(bytes) != kPlaceableKey) return MetafileVerdict::Unsafe;
+    const double unitsPerInch = Word(bytes + 14);
+    const double width = SignedWord(bytes + 10) - SignedWord(bytes + 6);
+    const double height = SignedWord(bytes + 12) - SignedWord(bytes + 8);
+    if (unitsPerInch == 0 || width <= 0 || height <= 0) return MetafileVerdict::Unsafe;
+    DrawingWork work(target, width * 2540 / unitsPerInch, height * 2540 / unitsPerInch);
+    return WalkRecords(bytes, size, [&](const Record& record) { return work.Add(record) && work.WithinBudget(); });
 }
 
 } // namespace snapvane

@@ -1,6 +1,8 @@
 // Handing a picture file to the program that Windows associates with its file
 // type. A feature's attribute names the file, so nothing here may ever run the
-// file itself: programs, scripts, shortcuts and installers are refused.
+// file itself: only a file whose content is a picture the viewer shows is
+// handed on, and programs, scripts, shortcuts and installers are refused by
+// their type as well.
 #pragma once
 
 #include <string>
@@ -12,7 +14,12 @@ namespace snapvane {
 std::wstring FullFilePath(const std::wstring& path);
 
 // True for a file Windows would run rather than open (.exe, .bat, .lnk, .js ...).
+// A second line of defence: no list of what runs is ever complete.
 bool IsRunnableFileType(const std::wstring& path);
+
+// True when the file's content is a picture of a kind the viewer shows, told
+// as the display tells it.
+bool IsPictureContent(const std::wstring& path);
 
 struct AssociatedProgram {
     enum class Answer { Found, NoAssociation, FileNotFound, Failed };
@@ -27,12 +34,11 @@ AssociatedProgram FindAssociatedProgram(const std::wstring& file);
 // True when both paths name the same file.
 bool IsSameFile(const std::wstring& first, const std::wstring& second);
 
-// The program path and the file name, each quoted, so that blanks in either
-// stay inside one argument.
-std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file);
-
-// Starts the program with a normal window that takes the focus, and does not
-// wait for it. Raises a run-time error with the system's reason on failure.
-void StartProgram(const std::wstring& program, const std::wstring& commandLine);
+// Opens the file with the program associated with its type, through the
+// shell and the association's own verb and command template, so that the
+// program gets its arguments as registered; does not wait for it. A program
+// named without a folder is never looked for in the current folder. Raises a
+// run-time error with the system's reason on failure.
+void OpenWithAssociatedProgram(const std::wstring& file);
 
 } // namespace snapvane

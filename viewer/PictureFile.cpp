@@ -3,6 +3,7 @@
 #include "errors/RuntimeError.h"
 #include "viewer/CodecPicture.h"
 #include "viewer/MetafileCheck.h"
+#include "viewer/PictureContent.h"
 #include "win32/ComTypes.h"
 
 #include <ole2.h>
@@ -15,12 +16,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace snapvane {
 
 namespace {
 
 constexpr wchar_t kEntrySeparator[] = L": ";
+constexpr size_t kPlaceableHeaderBytes = 22;
 // Far beyond any photograph; keeps a stray huge file from taking the host's memory.
 constexpr LONGLONG kLargestPictureFile = 256LL * 1024 * 1024;
 // A decoded picture takes about four bytes a pixel, all at once, inside the
@@ -35,7 +38,7 @@ struct PictureHeader {
     std::uint64_t height = 0;
     int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
     const GUID* container = nullptr;  // the codecs' name of the kind of file, when it is one read here
-    bool unplayableMetafile = false;  // a metafile whose records would have GDI read beyond it
+    PictureKind kind = PictureKind::Unknown;
 };
 
 [[noreturn]] void RaiseNotAPicture(HRESULT hr) {
@@ -141,17 +144,23 @@ void ReadJpegHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
 
 PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
     PictureHeader header;
-    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
+    header.kind = IdentifyPicture(bytes, size);
+    switch (header.kind) {
+    case PictureKind::Bitmap:
         header.container = &GUID_ContainerFormatBmp;
         ReadBitmapHeader(bytes, size, header);
-    } else if (size >= 6 && std::memcmp(bytes, "GIF8", 4) == 0) {
+        break;
+    case PictureKind::Gif:
         header.container = &GUID_ContainerFormatGif;
         ReadGifHeader(bytes, size, header);
-    } else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
+        break;
+    case PictureKind::Jpeg:
         header.container = &GUID_ContainerFormatJpeg;
         ReadJpegHeader(bytes, size, header);
-    } else if (LooksLikeMetafile(bytes, size)) {
-        header.unplayableMetafile = !IsPlayableMetafile(bytes, size);
+        break;
+    case PictureKind::Metafile:  // drawn, not held as pixels; checked before it is played
+    case PictureKind::Unknown:
+        break;
     }
     return header;
 }
@@ -184,7 +193,26 @@ private:
     BYTE* bytes_;
 };
 
-// The whole file, in a stream the picture loader reads.
+// Memory the picture loader's stream can own, holding the bytes.
+unique_hglobal GlobalCopy(const BYTE* bytes, size_t size) {
+    unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!memory) Raise(ErrorNumber::OutOfMemory);
+    GlobalLockScope locked(memory.get());
+    std::memcpy(locked.get(), bytes, size);
+    return memory;
+}
+
+ComPtr<IStream> StreamOwning(unique_hglobal memory) {
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.GetAddressOf()))) Raise(ErrorNumber::OutOfMemory);
+    memory.release();  // the stream frees it now
+    return stream;
+}
+
+// The whole file, in a stream the picture loader reads. Only content that is
+// positively one of the kinds the viewer shows gets this far; a GIF without
+// a colour table gets the default one, which its codec would otherwise look
+// for and not find.
 ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
     unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -198,6 +226,7 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
     unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
     if (!memory) Raise(ErrorNumber::OutOfMemory);
     LONG done = 0;
+    unique_hglobal withColourTable;
     {
         GlobalLockScope bytes(memory.get());
         while (done < size) {
@@ -207,14 +236,17 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
             done += static_cast<LONG>(read);
         }
         if (done == size) header = ReadPictureHeader(bytes.get(), static_cast<size_t>(size));
+        if (done == size && header.kind == PictureKind::Gif &&
+            LacksGlobalColourTable(bytes.get(), static_cast<size_t>(size))) {
+            std::vector<BYTE> gif = WithDefaultColourTable(bytes.get(), static_cast<size_t>(size));
+            withColourTable = GlobalCopy(gif.data(), gif.size());
+            size = static_cast<LONG>(gif.size());
+        }
     }
-    if (done != size) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    if (done != static_cast<LONG>(length.QuadPart) || header.kind == PictureKind::Unknown)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     RefuseHugePicture(header);
-
-    ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.GetAddressOf()))) Raise(ErrorNumber::OutOfMemory);
-    memory.release();  // the stream frees it now
-    return stream;
+    return StreamOwning(withColourTable ? std::move(withColourTable) : std::move(memory));
 }
 
 // The picture's place in the box: as large as fits, proportions kept, centred.
@@ -333,7 +365,8 @@ unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG he
 }
 
 // The picture through the platform's imaging codecs, scaled as it is read;
-// empty when they are missing or none of them takes this kind of file.
+// empty when they are missing, or when the bitmap codec refuses a bitmap,
+// which the OLE loader may still read.
 unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& header, SIZE box, COLORREF background) {
     const int orientation = header.orientation;
     HGLOBAL memory = nullptr;
@@ -341,7 +374,7 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
     GlobalLockScope bytes(memory);
     CodecPicture picture;
     HRESULT hr = CodecPicture::Open(bytes.get(), static_cast<DWORD>(size), header.container, picture);
-    if (hr == S_FALSE) return unique_hbitmap();
+    if (hr == S_FALSE || (FAILED(hr) && header.kind == PictureKind::Bitmap)) return unique_hbitmap();
     if (FAILED(hr)) RaiseNotAPicture(hr);
     RefuseHugePicture({picture.Width(), picture.Height(), orientation});
     return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
@@ -354,19 +387,94 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
                           });
 }
 
-// The picture through the OLE loader, which every Windows has, rendered once
-// with HALFTONE.
-unique_hbitmap DrawWithOleLoader(IStream* stream, LONG size, int orientation, SIZE box, COLORREF background) {
-    ComPtr<IPicture> picture;
-    HRESULT hr = OleLoadPicture(stream, size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
-    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+// The picture rendered once, with HALFTONE, into its place in the box.
+unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLORREF background) {
     OLE_XSIZE_HIMETRIC width = 0;
     OLE_YSIZE_HIMETRIC height = 0;
     if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height)) || width <= 0 || height <= 0)
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     return ComposeUpright(box, background, width, height, orientation, [&](HBITMAP bitmap, RECT place) {
-        RenderPicture(picture.Get(), bitmap, place, width, height);
+        RenderPicture(picture, bitmap, place, width, height);
     });
+}
+
+// The picture through the OLE loader, which every Windows has. It copies a
+// bitmap's rows from where the file header says, unchecked, so a bitmap
+// reaches it only as GDI takes it whole.
+unique_hbitmap DrawWithOleLoader(ComPtr<IStream> stream, LONG size, const PictureHeader& header, SIZE box,
+                                 COLORREF background) {
+    if (header.kind == PictureKind::Bitmap) {
+        HGLOBAL memory = nullptr;
+        if (FAILED(GetHGlobalFromStream(stream.Get(), &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+        std::vector<BYTE> bitmap;
+        {
+            GlobalLockScope bytes(memory);
+            bitmap = BitmapForOleLoader(bytes.get(), static_cast<size_t>(size));
+        }
+        if (bitmap.empty()) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+        stream = StreamOwning(GlobalCopy(bitmap.data(), bitmap.size()));
+        size = static_cast<LONG>(bitmap.size());
+    }
+    // The OLE loader reads from where the stream stands.
+    LARGE_INTEGER start{};
+    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    ComPtr<IPicture> picture;
+    HRESULT hr =
+        OleLoadPicture(stream.Get(), size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
+    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+    return DrawOlePicture(picture.Get(), header.orientation, box, background);
+}
+
+// A placeable metafile's bounds and units: the picture's size.
+struct PlaceableBounds {
+    std::int32_t width = 0, height = 0;  // in the file's units
+    std::uint32_t unitsPerInch = 0;
+};
+
+PlaceableBounds ReadPlaceableBounds(const BYTE* bytes) {
+    auto signedWord = [&](size_t at) { return static_cast<std::int32_t>(static_cast<std::int16_t>(Little16(bytes + at))); };
+    return {signedWord(10) - signedWord(6), signedWord(12) - signedWord(8), Little16(bytes + 14)};
+}
+
+// A metafile is played from its checked records alone, made into a picture
+// here: the OLE loader would take the file's first bytes for a stream header
+// of its own when they look like one, and play other bytes than those checked.
+unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    // Records are whole words; GDI takes the data's size in words.
+    const size_t checked = static_cast<size_t>(size) & ~size_t{1};
+    const PlaceableBounds bounds = ReadPlaceableBounds(bytes.get());
+    if (bounds.width <= 0 || bounds.height <= 0 || bounds.unitsPerInch == 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    const LONG himetricWidth = MulDiv(bounds.width, 2540, static_cast<int>(bounds.unitsPerInch));
+    const LONG himetricHeight = MulDiv(bounds.height, 2540, static_cast<int>(bounds.unitsPerInch));
+    if (himetricWidth <= 0 || himetricHeight <= 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    const RECT place = FitInto(box, himetricWidth, himetricHeight);
+    switch (CheckMetafile(bytes.get(), checked, {{place.right - place.left, place.bottom - place.top}, box})) {
+    case MetafileVerdict::Playable:
+        break;
+    case MetafileVerdict::TooMuchDrawing:
+        throw RuntimeError(kPictureTooComplex, kErrorSource,
+                           L"asks for more drawing than this viewer does for one picture. It is not shown.");
+    case MetafileVerdict::Unsafe:
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    }
+    unique_hmetafile metafile(SetMetaFileBitsEx(static_cast<UINT>(checked - kPlaceableHeaderBytes),
+                                                bytes.get() + kPlaceableHeaderBytes));
+    if (!metafile) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    PICTDESC description{};
+    description.cbSizeofstruct = sizeof description;
+    description.picType = PICTYPE_METAFILE;
+    description.wmf.hmeta = metafile.get();
+    description.wmf.xExt = himetricWidth;
+    description.wmf.yExt = himetricHeight;
+    ComPtr<IPicture> picture;
+    HRESULT hr = OleCreatePictureIndirect(&description, IID_IPicture, TRUE,
+                                          reinterpret_cast<void**>(picture.GetAddressOf()));
+    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+    metafile.release();  // the picture owns it now
+    return DrawOlePicture(picture.Get(), 1, box, background);
 }
 
 } // namespace
@@ -397,12 +505,11 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
     LONG size = 0;
     PictureHeader header;
     ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
+    if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
     if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
-    if (header.unplayableMetafile) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    // The OLE loader reads from where the stream stands.
-    LARGE_INTEGER start{};
-    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    return DrawWithOleLoader(stream.Get(), size, header.orientation, box, background);
+    return DrawWithOleLoader(stream, size, header, box, background);
 }
+
+bool IsPictureLimit(long number) { return number == kPictureTooLarge || number == kPictureTooComplex; }
 
 } // namespace snapvane

@@ -27,13 +27,22 @@ std::wstring FindPictureFile(const std::wstring& name, const std::wstring& baseP
 // more pixels than the viewer takes; its description, put after "File Name "
 // and the path, says how many.
 constexpr long kPictureTooLarge = 31001;
+// The same for a metafile whose records ask for more drawing than the viewer
+// does for one picture on the host's user-interface thread.
+constexpr long kPictureTooComplex = 31002;
 
-// Reads the picture (JPEG, GIF, BMP or WMF) and renders it once, whole and with
+// True for the errors whose description, rather than the plain unreadable
+// message, tells the user why a picture is not shown.
+bool IsPictureLimit(long number);
+
+// Reads the picture (JPEG, GIF, BMP or placeable WMF, told by its content,
+// whatever its name) and renders it once, whole and with
 // its proportions kept, centred on the background in a 24-bit bitmap of the
 // box's size. A JPEG whose EXIF orientation says it was taken turned or
 // mirrored is shown upright. Raises a run-time error when the file cannot be
-// read as a picture, and kPictureTooLarge before decoding one whose header
-// declares too many pixels; the decoded picture is released before this returns.
+// read as a picture, kPictureTooLarge before decoding one whose header
+// declares too many pixels, and kPictureTooComplex before playing a metafile
+// that asks for too much drawing; the decoded picture is released before this returns.
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background);
 
 } // namespace snapvane

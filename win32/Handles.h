@@ -40,6 +40,9 @@ struct LocalMemoryDeleter {
 struct GlobalMemoryDeleter {
     void operator()(void* memory) const noexcept { GlobalFree(static_cast<HGLOBAL>(memory)); }
 };
+struct MetafileDeleter {
+    void operator()(HMETAFILE metafile) const noexcept { DeleteMetaFile(metafile); }
+};
 struct ModuleDeleter {
     void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
 };
@@ -54,6 +57,7 @@ using unique_hwnd = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
 using unique_hdc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
 using unique_hlocal = std::unique_ptr<void, LocalMemoryDeleter>;
 using unique_hglobal = std::unique_ptr<void, GlobalMemoryDeleter>;
+using unique_hmetafile = std::unique_ptr<std::remove_pointer_t<HMETAFILE>, MetafileDeleter>;
 using unique_hmodule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 
 // Restores the object that was selected into a device context before.

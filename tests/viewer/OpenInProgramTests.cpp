@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -100,6 +101,11 @@ protected:
     DisplayPicture* viewer = nullptr;
     std::vector<std::pair<std::wstring, std::wstring>> associations{
         {L".svpic", L"\"" + ProgramFolder() + L"\\viewer_record_command_line.exe\" \"%1\""},
+        // A host program with arguments of its own, the form a stock photo viewer registers.
+        {L".svhost", L"\"" + ProgramFolder() + L"\\viewer_record_command_line.exe\" \"C:\\viewers\\photo viewer.dll\", "
+                     L"ImageView_Fullscreen %1"},
+        // A program named without a folder.
+        {L".svbare", L"svplanted.exe \"%1\""},
         {L".svself", L"\"%1\""},
         {L".svgone", L"\"C:\\nowhere\\missing-viewer.exe\" \"%1\""}};
 };
@@ -145,9 +151,11 @@ TEST_F(OpenInProgram, ProgramsAndScriptsNamedByAnAttributeAreNeverStarted) {
                                                            {L"evil.svself", L"evil.svself"}};
     for (const auto& [name, file] : cases) {
         SCOPED_TRACE(std::filesystem::path(name).string());
+        // A type that is not known to run is refused for its content.
+        const std::wstring why = file == L"evil.svself" ? L" is not a picture. It is not opened."
+                                                        : L" is a program or script. It is not opened.";
         EXPECT_EQ(PressEdit(L"Photo: " + name, true),
-                  std::vector<std::wstring>{L"File Name " + pictures + L"\\" + file +
-                                            L" is a program or script. It is not opened."});
+                  std::vector<std::wstring>{L"File Name " + pictures + L"\\" + file + why});
     }
     EXPECT_EQ(Recorded(1000), L"");
 }
@@ -161,4 +169,93 @@ TEST_F(OpenInProgram, AProgramThatCannotStartIsReported) {
                              0),
               0u)
         << std::filesystem::path(texts[0]).string();
+}
+
+TEST_F(OpenInProgram, EditPressedManyTimesQuicklyStartsTheProgramEveryTime) {
+    std::wstring photo = pictures + L"\\quick.svpic";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    const std::wstring log = folder / L"starts.log";
+    SetEnvironmentVariableW(L"SNAPVANE_RECORD_LOG", log.c_str());
+    constexpr int kPresses = 80;
+    ViewerScript script;
+    for (int k = 0; k < kPresses; ++k) script.steps.push_back(ViewerStep::Edit());
+    script.steps.push_back(ViewerStep::Exit());
+    std::vector<std::wstring> texts;
+    {
+        ModalWatcher watcher({script});
+        viewer->ChooserClear();
+        viewer->ChooserAddItem(L"Photo: " + photo);
+        viewer->ChooserSetListIndex(0);
+        viewer->Show(1);
+        texts = watcher.MessageTexts();
+    }
+    SetEnvironmentVariableW(L"SNAPVANE_RECORD_LOG", nullptr);
+    for (const auto& text : texts) ADD_FAILURE() << std::filesystem::path(text).string();
+    // Every start adds its line; the last ones may still be on their way.
+    int started = 0;
+    for (DWORD waited = 0; waited < 30000; waited += 100) {
+        std::ifstream file(std::filesystem::path(log), std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        std::string raw = bytes.str();
+        std::wstring lines(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+        started = static_cast<int>(std::count(lines.begin(), lines.end(), L'\n'));
+        if (started >= kPresses) break;
+        Sleep(100);
+    }
+    EXPECT_EQ(started, kPresses);
+}
+
+TEST_F(OpenInProgram, TheProgramGetsTheArgumentsItsAssociationRegistered) {
+    std::wstring photo = folder / L"hosted.svhost";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
+    EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen " + photo);
+}
+
+TEST_F(OpenInProgram, AFileNamedLikeAPictureWhoseContentIsAProgramIsNotOpened) {
+    std::filesystem::copy_file(recorder, pictures + L"\\program.svpic");
+    EXPECT_EQ(PressEdit(L"Photo: program.svpic", true),
+              std::vector<std::wstring>{L"File Name " + pictures + L"\\program.svpic is not a picture. It is not opened."});
+    EXPECT_EQ(Recorded(1000), L"");
+}
+
+TEST_F(OpenInProgram, AProgramIsNeverTakenFromTheCurrentFolder) {
+    // The association names its program without a folder; one of that name
+    // waits in the current folder.
+    TemporaryFolder current;
+    std::filesystem::copy_file(recorder, current / L"svplanted.exe");
+    wchar_t before[MAX_PATH * 4] = {};
+    GetCurrentDirectoryW(MAX_PATH * 4, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    WriteBmp(pictures + L"\\planted.svbare", 8, 8, RGB(0, 0, 255));
+    auto texts = PressEdit(L"Photo: planted.svbare");
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(L"could not be started for File Name " + pictures + L"\\planted.svbare."), std::wstring::npos)
+        << std::filesystem::path(texts[0]).string();
+}
+
+TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
+    // Wine's shell reads %NAME% in a file's name as an environment variable.
+    std::wstring photo = pictures + L"\\%PATH% %1.svhost";
+    WriteBmp(photo, 8, 8, RGB(0, 0, 255));
+    EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
+    EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen " + photo);
+
+    // Started without the shell, a program named without a folder is still
+    // not taken from the current folder.
+    std::filesystem::remove(record);
+    TemporaryFolder current;
+    std::filesystem::copy_file(recorder, current / L"svplanted.exe");
+    wchar_t before[MAX_PATH * 4] = {};
+    GetCurrentDirectoryW(MAX_PATH * 4, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    WriteBmp(pictures + L"\\%PATH%.svbare", 8, 8, RGB(0, 0, 255));
+    auto texts = PressEdit(L"Photo: %PATH%.svbare");
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(L"could not be started"), std::wstring::npos) << std::filesystem::path(texts[0]).string();
 }

@@ -1,0 +1,199 @@
+#include "CraftedPictures.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace snapvane::test {
+
+namespace {
+
+template <class T>
+void Put(std::string& bytes, T value) {
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// The value of a colour channel under a mask: the channel's 8 bits scaled to
+// the mask's width and moved to its place.
+std::uint32_t UnderMask(std::uint32_t channel, std::uint32_t mask) {
+    if (!mask) return 0;
+    int shift = 0, bits = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    while ((mask >> (shift + bits)) & 1) ++bits;
+    return ((channel * ((1u << bits) - 1) + 127) / 255) << shift;
+}
+
+} // namespace
+
+MetafileRecords& MetafileRecords::Add(std::uint16_t function, const std::vector<std::uint16_t>& params) {
+    const std::uint32_t size = static_cast<std::uint32_t>(3 + params.size());
+    words_.push_back(static_cast<std::uint16_t>(size & 0xFFFF));
+    words_.push_back(static_cast<std::uint16_t>(size >> 16));
+    words_.push_back(function);
+    words_.insert(words_.end(), params.begin(), params.end());
+    largest_ = std::max<size_t>(largest_, size);
+    return *this;
+}
+
+MetafileRecords& MetafileRecords::Window(int width, int height, COLORREF colour) {
+    Add(META_SETWINDOWORG, {0, 0});
+    Add(META_SETWINDOWEXT, {static_cast<std::uint16_t>(height), static_cast<std::uint16_t>(width)});
+    Add(META_CREATEBRUSHINDIRECT, {BS_SOLID, static_cast<std::uint16_t>(colour & 0xFFFF),
+                                   static_cast<std::uint16_t>(colour >> 16), 0});
+    Add(META_SELECTOBJECT, {0});
+    Add(META_CREATEPENINDIRECT, {PS_NULL, 0, 0, 0, 0});
+    Add(META_SELECTOBJECT, {1});
+    return *this;
+}
+
+std::string MetafileRecords::Placeable(int width, int height, int unitsPerInch, bool sizeCountsPlaceableHeader,
+                                       bool endOfFileRecord) const {
+    std::vector<std::uint16_t> records = words_;
+    if (endOfFileRecord) records.insert(records.end(), {3, 0, 0});
+    std::uint32_t words = static_cast<std::uint32_t>(9 + records.size()) + (sizeCountsPlaceableHeader ? 11 : 0);
+    std::string bytes;
+    std::uint16_t placeable[11] = {0xCDD7, 0x9AC6, 0, 0, 0, static_cast<std::uint16_t>(width),
+                                   static_cast<std::uint16_t>(height), static_cast<std::uint16_t>(unitsPerInch), 0, 0, 0};
+    for (int i = 0; i < 10; ++i) placeable[10] ^= placeable[i];
+    for (std::uint16_t word : placeable) Put(bytes, word);
+    const std::uint16_t header[9] = {1, 9, 0x300, static_cast<std::uint16_t>(words & 0xFFFF),
+                                     static_cast<std::uint16_t>(words >> 16), static_cast<std::uint16_t>(objects_),
+                                     static_cast<std::uint16_t>(largest_ & 0xFFFF),
+                                     static_cast<std::uint16_t>(largest_ >> 16), 0};
+    for (std::uint16_t word : header) Put(bytes, word);
+    for (std::uint16_t word : records) Put(bytes, word);
+    return bytes;
+}
+
+std::vector<std::uint16_t> PolygonParams(const std::vector<POINT>& points) {
+    std::vector<std::uint16_t> params{static_cast<std::uint16_t>(points.size())};
+    for (const POINT& point : points) {
+        params.push_back(static_cast<std::uint16_t>(point.x));
+        params.push_back(static_cast<std::uint16_t>(point.y));
+    }
+    return params;
+}
+
+std::vector<POINT> Zigzag(int n, int width, int height) {
+    std::vector<POINT> points;
+    for (int k = 0; k < n; ++k) points.push_back({static_cast<LONG>(static_cast<long long>(k) * width / n), k % 2 ? height : 0});
+    return points;
+}
+
+std::string EnhancedMetafile(COLORREF colour) {
+    RECT frame{0, 0, 1000, 800};  // HIMETRIC
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    if (!dc) throw std::runtime_error("CreateEnhMetaFile failed");
+    HBRUSH brush = CreateSolidBrush(colour);
+    RECT all{0, 0, 40, 30};
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    HENHMETAFILE metafile = CloseEnhMetaFile(dc);
+    std::string bytes(GetEnhMetaFileBits(metafile, 0, nullptr), '\0');
+    GetEnhMetaFileBits(metafile, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+    DeleteEnhMetaFile(metafile);
+    return bytes;
+}
+
+std::string StreamWrapped(const std::string& content) {
+    std::string bytes("lt\0\0", 4);
+    Put(bytes, static_cast<std::uint32_t>(content.size()));
+    return bytes + content;
+}
+
+std::string GifWithoutColourTable() {
+    std::string bytes = "GIF89a";
+    Put(bytes, std::uint16_t{2});
+    Put(bytes, std::uint16_t{2});
+    bytes += '\0';  // no global colour table
+    bytes += '\0';
+    bytes += '\0';
+    bytes += ',';
+    Put(bytes, std::uint16_t{0});
+    Put(bytes, std::uint16_t{0});
+    Put(bytes, std::uint16_t{2});
+    Put(bytes, std::uint16_t{2});
+    bytes += '\0';  // no local colour table either
+    // Minimum code size 2 (clear 4, end 5), codes of 3 bits: clear, 0, 1,
+    // clear, 1, 0, end; a clear before each pair keeps every code 3 bits wide.
+    bytes += '\x02';
+    const int codes[] = {4, 0, 1, 4, 1, 0, 5};
+    std::uint32_t buffer = 0;
+    int bits = 0;
+    std::string data;
+    for (int code : codes) {
+        buffer |= static_cast<std::uint32_t>(code) << bits;
+        bits += 3;
+        while (bits >= 8) {
+            data += static_cast<char>(buffer & 0xFF);
+            buffer >>= 8;
+            bits -= 8;
+        }
+    }
+    if (bits > 0) data += static_cast<char>(buffer & 0xFF);
+    bytes += static_cast<char>(data.size());
+    bytes += data;
+    bytes += '\0';
+    bytes += ';';
+    return bytes;
+}
+
+std::string BitmapVariant(std::uint32_t headerBytes, int bitCount, COLORREF colour, std::vector<std::uint32_t> masks,
+                          int width, int height) {
+    const bool fields = !masks.empty();
+    if (!fields && bitCount == 16) masks = {0x7C00, 0x03E0, 0x001F};
+    if (!fields && bitCount == 32) masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    const std::uint32_t stride = (static_cast<std::uint32_t>(width) * bitCount + 31) / 32 * 4;
+    const bool masksAfterHeader = fields && headerBytes == 40;
+    std::string info;
+    Put(info, headerBytes);
+    if (headerBytes == 12) {
+        Put(info, static_cast<std::uint16_t>(width));
+        Put(info, static_cast<std::uint16_t>(height));
+        Put(info, std::uint16_t{1});
+        Put(info, static_cast<std::uint16_t>(bitCount));
+    } else {
+        Put(info, static_cast<std::int32_t>(width));
+        Put(info, static_cast<std::int32_t>(height));
+        Put(info, std::uint16_t{1});
+        Put(info, static_cast<std::uint16_t>(bitCount));
+        if (headerBytes >= 40) {
+            Put(info, static_cast<std::uint32_t>(fields ? BI_BITFIELDS : BI_RGB));
+            Put(info, stride * height);
+            Put(info, std::int32_t{2835});
+            Put(info, std::int32_t{2835});
+            Put(info, std::uint32_t{0});
+            Put(info, std::uint32_t{0});
+        }
+        if (headerBytes >= 52) {
+            for (int k = 0; k < 3; ++k) Put(info, fields ? masks[k] : 0u);
+            if (headerBytes >= 56) Put(info, std::uint32_t{0});  // alpha mask
+            if (headerBytes >= 108) Put(info, std::uint32_t{0x73524742});  // 'sRGB': the colour space
+        }
+        info.resize(headerBytes, '\0');
+    }
+    if (masksAfterHeader)
+        for (int k = 0; k < 3; ++k) Put(info, masks[k]);
+
+    std::string row;
+    for (int x = 0; x < width; ++x) {
+        if (bitCount == 24) {
+            row += static_cast<char>(GetBValue(colour));
+            row += static_cast<char>(GetGValue(colour));
+            row += static_cast<char>(GetRValue(colour));
+        } else {
+            const std::uint32_t pixel = UnderMask(GetRValue(colour), masks[0]) | UnderMask(GetGValue(colour), masks[1]) |
+                                        UnderMask(GetBValue(colour), masks[2]);
+            row.append(reinterpret_cast<const char*>(&pixel), static_cast<size_t>(bitCount / 8));
+        }
+    }
+    row.resize(stride, '\0');
+    std::string bytes = "BM";
+    Put(bytes, static_cast<std::uint32_t>(14 + info.size() + stride * height));
+    Put(bytes, std::uint32_t{0});
+    Put(bytes, static_cast<std::uint32_t>(14 + info.size()));
+    bytes += info;
+    for (int y = 0; y < height; ++y) bytes += row;
+    return bytes;
+}
+
+} // namespace snapvane::test

@@ -1,0 +1,58 @@
+// Picture files written byte by byte by the tests: metafiles record by
+// record, enhanced metafiles, stream-wrapped content, GIFs without colour
+// tables and the bitmap header variants that real editors write.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace snapvane::test {
+
+// A Windows metafile written record by record, with the placeable header in
+// front: bounds of width x height units at unitsPerInch.
+class MetafileRecords {
+public:
+    explicit MetafileRecords(int objects = 4) : objects_(objects) {}
+    MetafileRecords& Add(std::uint16_t function, const std::vector<std::uint16_t>& params);
+    // A window of width x height with a solid brush of the colour selected
+    // and no outline: what shapes added after it fill.
+    MetafileRecords& Window(int width, int height, COLORREF colour);
+    // The file: placeable header, metafile header, the records and the
+    // end-of-file record. sizeCountsPlaceableHeader writes the size as some
+    // writers do, with the placeable header's 22 bytes counted in.
+    std::string Placeable(int width, int height, int unitsPerInch = 96, bool sizeCountsPlaceableHeader = false,
+                          bool endOfFileRecord = true) const;
+
+private:
+    std::vector<std::uint16_t> words_;
+    int objects_;
+    size_t largest_ = 3;
+};
+
+// Points of a polygon record: the count, then x and y of each point.
+std::vector<std::uint16_t> PolygonParams(const std::vector<POINT>& points);
+// A polygon of n points zigzagging across the width, each edge from the top
+// to the bottom: every scan line meets every edge.
+std::vector<POINT> Zigzag(int n, int width, int height);
+
+// An enhanced metafile of a filled rectangle, as GDI writes it.
+std::string EnhancedMetafile(COLORREF colour);
+
+// Content behind the 8-byte stream header of the OLE picture format: "lt",
+// two NULs, then the content's length.
+std::string StreamWrapped(const std::string& content);
+
+// A GIF89a of 2 x 2 pixels, colour indices 0 and 1 in a checkerboard, with
+// neither a global nor a local colour table.
+std::string GifWithoutColourTable();
+
+// A bitmap file whose pixels are all the colour: header of headerBytes (12,
+// 16 for OS/2 2.x, 40, 56, 108, 124), bitCount 16, 24 or 32; with masks it is
+// written with bit fields of those red, green, blue masks.
+std::string BitmapVariant(std::uint32_t headerBytes, int bitCount, COLORREF colour,
+                          std::vector<std::uint32_t> masks = {}, int width = 8, int height = 6);
+
+} // namespace snapvane::test

@@ -1,0 +1,158 @@
+#include "viewer/PictureContent.h"
+
+#include "win32/Handles.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace snapvane {
+
+namespace {
+
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr size_t kPlaceableHeaderBytes = 22;
+constexpr size_t kBitmapFileHeaderBytes = 14;
+constexpr size_t kGifScreenBytes = 13;
+
+std::uint32_t Little16(const BYTE* at) { return at[0] | (at[1] << 8); }
+std::uint32_t Little32(const BYTE* at) {
+    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+void PutLittle32(BYTE* at, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k) at[k] = static_cast<BYTE>(value >> (8 * k));
+}
+
+// The bitmap's own header as GDI reads it (the long form, or the core one).
+struct BitmapLayout {
+    std::uint32_t headerBytes = 0;
+    std::uint64_t width = 0, height = 0;
+    std::uint32_t planes = 0, bitCount = 0, compression = BI_RGB, coloursUsed = 0;
+    std::uint32_t entryBytes = 4;  // of the colour table: RGBQUAD, or RGBTRIPLE after a core header
+};
+
+// Header sizes of the Windows family: the core header, the information
+// header and its V2 to V5 extensions.
+bool IsWindowsHeaderSize(std::uint32_t bytes) {
+    return bytes == 12 || bytes == 40 || bytes == 52 || bytes == 56 || bytes == 108 || bytes == 124;
+}
+// OS/2 2.x headers are 16 to 64 bytes, laid out as the first bytes of the
+// information header; the fields a short one leaves out are zero.
+bool IsOs2HeaderSize(std::uint32_t bytes) { return bytes >= 16 && bytes <= 64 && !IsWindowsHeaderSize(bytes); }
+
+bool ReadBitmapLayout(const BYTE* info, size_t available, BitmapLayout& layout) {
+    if (available < 12) return false;
+    layout.headerBytes = Little32(info);
+    if (layout.headerBytes > available) return false;
+    if (layout.headerBytes == 12) {
+        layout.width = Little16(info + 4);
+        layout.height = Little16(info + 6);
+        layout.planes = Little16(info + 8);
+        layout.bitCount = Little16(info + 10);
+        layout.entryBytes = 3;
+        return true;
+    }
+    if (!IsWindowsHeaderSize(layout.headerBytes) && !IsOs2HeaderSize(layout.headerBytes)) return false;
+    BYTE longForm[40] = {};
+    std::memcpy(longForm, info, std::min<size_t>(layout.headerBytes, sizeof longForm));
+    const auto width = static_cast<std::int32_t>(Little32(longForm + 4));
+    const auto height = static_cast<std::int32_t>(Little32(longForm + 8));
+    if (width <= 0 || height == 0 || height == INT32_MIN) return false;
+    layout.width = static_cast<std::uint64_t>(width);
+    layout.height = static_cast<std::uint64_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
+    layout.planes = Little16(longForm + 12);
+    layout.bitCount = Little16(longForm + 14);
+    layout.compression = Little32(longForm + 16);
+    layout.coloursUsed = Little32(longForm + 32);
+    // In an OS/2 header the compression numbers past run-length mean other things.
+    if (IsOs2HeaderSize(layout.headerBytes) && layout.compression != BI_RGB) return false;
+    return true;
+}
+
+// The bytes GDI reads after the header: the colour table, or the three
+// bit-field masks, which GDI always takes from right after the first 40
+// bytes of the header (inside a V2 to V5 header, after an information header).
+std::uint64_t TableBytes(const BitmapLayout& layout) {
+    if (layout.bitCount <= 8) {
+        const std::uint64_t entries = layout.coloursUsed ? layout.coloursUsed : 1u << layout.bitCount;
+        return entries * layout.entryBytes;
+    }
+    if (layout.compression == BI_BITFIELDS && layout.headerBytes < 52) return 12;
+    return 0;
+}
+
+bool GdiTakesWhole(const BitmapLayout& layout, std::uint64_t pixelsAt, size_t size) {
+    if (layout.planes != 1) return false;
+    const std::uint32_t bits = layout.bitCount;
+    const bool coreBits = bits == 1 || bits == 4 || bits == 8 || bits == 24;
+    if (layout.headerBytes == 12 ? !coreBits : !(coreBits || bits == 16 || bits == 32)) return false;
+    if (layout.compression != BI_RGB && !(layout.compression == BI_BITFIELDS && (bits == 16 || bits == 32)))
+        return false;
+    if (bits <= 8 && layout.coloursUsed > (1u << bits)) return false;
+    if (layout.width > 0xFFFFFF || layout.height > 0xFFFFFF) return false;
+    const std::uint64_t tableEnd = kBitmapFileHeaderBytes + layout.headerBytes + TableBytes(layout);
+    const std::uint64_t rowBytes = (layout.width * bits + 31) / 32 * 4;
+    return tableEnd <= size && pixelsAt >= kBitmapFileHeaderBytes + layout.headerBytes &&
+           pixelsAt + rowBytes * layout.height <= size;
+}
+
+} // namespace
+
+PictureKind IdentifyPicture(const BYTE* bytes, size_t size) {
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return PictureKind::Bitmap;
+    if (size >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0))
+        return PictureKind::Gif;
+    if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return PictureKind::Jpeg;
+    if (size >= kPlaceableHeaderBytes && Little32(bytes) == kPlaceableKey) return PictureKind::Metafile;
+    return PictureKind::Unknown;
+}
+
+PictureKind IdentifyPictureFile(const wchar_t* path) {
+    unique_handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return PictureKind::Unknown;
+    BYTE start[kPlaceableHeaderBytes] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), start, sizeof start, &read, nullptr)) return PictureKind::Unknown;
+    return IdentifyPicture(start, read);
+}
+
+bool LacksGlobalColourTable(const BYTE* bytes, size_t size) {
+    return size >= kGifScreenBytes && (bytes[10] & 0x80) == 0;
+}
+
+std::vector<BYTE> WithDefaultColourTable(const BYTE* bytes, size_t size) {
+    std::vector<BYTE> out(bytes, bytes + std::min(size, kGifScreenBytes));
+    out.resize(kGifScreenBytes);
+    out[10] = static_cast<BYTE>((out[10] & 0x70) | 0x80 | 7);  // colour resolution kept; 2^(7+1) entries
+    for (int entry = 0; entry < 256; ++entry) {
+        const BYTE grey = entry == 0 ? 0 : entry == 1 ? 255 : static_cast<BYTE>(entry);
+        out.insert(out.end(), 3, grey);
+    }
+    if (size > kGifScreenBytes) out.insert(out.end(), bytes + kGifScreenBytes, bytes + size);
+    return out;
+}
+
+std::vector<BYTE> BitmapForOleLoader(const BYTE* bytes, size_t size) {
+    if (IdentifyPicture(bytes, size) != PictureKind::Bitmap || size < kBitmapFileHeaderBytes) return {};
+    BitmapLayout layout;
+    if (!ReadBitmapLayout(bytes + kBitmapFileHeaderBytes, size - kBitmapFileHeaderBytes, layout)) return {};
+    const std::uint64_t pixelsAt = Little32(bytes + 10);
+    if (!GdiTakesWhole(layout, pixelsAt, size)) return {};
+    if (!IsOs2HeaderSize(layout.headerBytes)) return std::vector<BYTE>(bytes, bytes + size);
+
+    // GDI knows the long form only: the same first fields, the rest zero.
+    constexpr std::uint32_t longForm = 40;
+    const size_t headerEnd = kBitmapFileHeaderBytes + layout.headerBytes;
+    std::vector<BYTE> out(bytes, bytes + kBitmapFileHeaderBytes);
+    out.resize(kBitmapFileHeaderBytes + longForm, 0);
+    std::memcpy(out.data() + kBitmapFileHeaderBytes, bytes + kBitmapFileHeaderBytes,
+                std::min(layout.headerBytes, longForm));
+    PutLittle32(out.data() + kBitmapFileHeaderBytes, longForm);
+    out.insert(out.end(), bytes + headerEnd, bytes + size);
+    PutLittle32(out.data() + 2, static_cast<std::uint32_t>(out.size()));
+    PutLittle32(out.data() + 10, static_cast<std::uint32_t>(pixelsAt - layout.headerBytes + longForm));
+    return out;
+}
+
+} // namespace snapvane
