@@ -15,7 +15,7 @@ PACKAGES=(cmake ninja-build
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
           libwine-dev wine64-tools wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-          googletest nlohmann-json3-dev libjpeg-turbo-progs stress-ng)
+          googletest nlohmann-json3-dev libjpeg-turbo-progs stress-ng nasm dpkg-dev)
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -27,6 +27,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# libjpeg-turbo from Debian's source package, built before the builds that link it.
+"$ROOT/scripts/build-libjpeg.sh"
 
 configure() {  # build folder, toolchain, extra options
   local dir=$1 toolchain=$2; shift 2
