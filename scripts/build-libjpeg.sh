@@ -12,7 +12,7 @@ THIRD_PARTY=$SNAPVANE_BUILD/third_party
 SUDO=
 [ "$(id -u)" = 0 ] || SUDO=sudo
 
-built() { [ -f "$THIRD_PARTY/libjpeg-turbo-$1/lib/libjpeg.a" ]; }
+built() { [ -f "$THIRD_PARTY/libjpeg-turbo-$1/lib/libjpeg.a" ] && [ -f "$THIRD_PARTY/libjpeg-turbo-$1/share/licenses/libjpeg-turbo-notices.txt" ]; }
 if built i686 && built x86_64; then exit 0; fi
 
 # apt verifies the source package against the signed index of the release.
@@ -51,7 +51,10 @@ build() {  # arch, toolchain file
   cmake --build "$work" --target jpeg-static >> "$work.log" 2>&1 || { tail -n 40 "$work.log" >&2; exit 1; }
   mkdir -p "$prefix/include" "$prefix/lib" "$prefix/share/licenses"
   cp "$SOURCE/jpeglib.h" "$SOURCE/jmorecfg.h" "$SOURCE/jerror.h" "$work/jconfig.h" "$prefix/include/"
-  cp "$SOURCE/LICENSE.md" "$SOURCE/README.ijg" "$prefix/share/licenses/"
+  # The notices its licences ask a binary to carry (the DLL holds them as a resource).
+  { echo "Snapvane.dll contains libjpeg-turbo $(basename "$SOURCE" | sed 's/^libjpeg-turbo-//'), built from Debian's source package."
+    echo "This software is based in part on the work of the Independent JPEG Group."
+    echo; cat "$SOURCE/LICENSE.md"; echo; cat "$SOURCE/README.ijg"; } > "$prefix/share/licenses/libjpeg-turbo-notices.txt"
   cp "$work/libjpeg.a" "$prefix/lib/libjpeg.a.part"
   mv "$prefix/lib/libjpeg.a.part" "$prefix/lib/libjpeg.a"
 }
