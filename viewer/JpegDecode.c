@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 /* A progressive file may hold any number of scans, each of which is a pass
  * over the whole picture; ordinary files have about ten. */
@@ -19,6 +20,7 @@ struct SnapvaneJpeg {
     struct jpeg_error_mgr errors;
     struct jpeg_progress_mgr progress;
     jmp_buf failed;
+    int endedEarly;
     const unsigned char* bytes;
     size_t size;
 };
@@ -33,7 +35,9 @@ static void GiveUp(j_common_ptr common) {
  * printed from inside the host. */
 static void Quiet(j_common_ptr common) { (void)common; }
 static void CountWarning(j_common_ptr common, int level) {
-    if (level < 0) common->err->num_warnings++;
+    if (level >= 0) return;
+    common->err->num_warnings++;
+    if (common->err->msg_code == JWRN_JPEG_EOF) ((SnapvaneJpeg*)common->client_data)->endedEarly = 1;
 }
 
 static void LimitScans(j_common_ptr common) {
@@ -66,6 +70,8 @@ SnapvaneJpeg* SnapvaneJpegCreate(const unsigned char* bytes, size_t size) {
     jpeg->decoder.progress = &jpeg->progress;
     return jpeg;
 }
+
+int SnapvaneJpegEndedEarly(const SnapvaneJpeg* jpeg) { return jpeg->endedEarly; }
 
 void SnapvaneJpegClose(SnapvaneJpeg* jpeg) {
     if (!jpeg) return;

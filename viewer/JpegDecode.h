@@ -40,6 +40,9 @@ int SnapvaneJpegStart(SnapvaneJpeg* jpeg, unsigned eighths, unsigned* width, uns
  * A file that ends early gives its remaining rows filled plainly. */
 int SnapvaneJpegReadRows(SnapvaneJpeg* jpeg, unsigned char** rows, unsigned count, unsigned* done);
 
+/* True once libjpeg found the file's bytes ending before the picture did. */
+int SnapvaneJpegEndedEarly(const SnapvaneJpeg* jpeg);
+
 #ifdef __cplusplus
 }
 #endif

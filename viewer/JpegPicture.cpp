@@ -59,6 +59,17 @@ void CmykToBgr(BYTE* row, unsigned width, bool inverted) {
     }
 }
 
+// Where the file's last marker segment starts: a marker byte pair that
+// entropy-coded data never holds (there 0xFF is followed by 0 or a restart
+// marker). 0 when there is none after the start of the file.
+size_t LastSegmentStart(const BYTE* bytes, size_t size) {
+    for (size_t at = size >= 2 ? size - 2 : 0; at > 2; --at)
+        if (bytes[at] == 0xFF && bytes[at + 1] >= 0xC0 && bytes[at + 1] != 0xFF &&
+            !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))
+            return at;
+    return 0;
+}
+
 } // namespace
 
 int ExifOrientation(const BYTE* data, size_t size) {
@@ -83,7 +94,13 @@ int ExifOrientation(const BYTE* data, size_t size) {
 void JpegPicture::Close::operator()(SnapvaneJpeg* jpeg) const noexcept { SnapvaneJpegClose(jpeg); }
 
 bool JpegPicture::Open(const BYTE* bytes, size_t size) {
-    jpeg_.reset(SnapvaneJpegCreate(bytes, size));
+    bytes_ = bytes;
+    size_ = size;
+    return ReadHeader();
+}
+
+bool JpegPicture::ReadHeader() {
+    jpeg_.reset(SnapvaneJpegCreate(bytes_, size_));
     if (!jpeg_) Raise(ErrorNumber::OutOfMemory);
     SnapvaneJpegHeader header{};
     const bool read = SnapvaneJpegReadHeader(jpeg_.get(), &header) != 0;
@@ -108,6 +125,21 @@ unsigned JpegPicture::ScaleFor(UINT width, UINT height, LONG placeWidth, LONG pl
 }
 
 bool JpegPicture::ScaleInto(const PixelTarget& target, COLORREF background) {
+    // A file cut short inside a segment of its own (a later scan's header, a
+    // table) stops libjpeg; without that segment, the scans before it still
+    // show, as they would have had the file ended there.
+    constexpr int kShorterTries = 4;
+    for (int shorter = 0;; ++shorter) {
+        if (Decode(target, background)) return true;
+        if (shorter == kShorterTries || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return false;
+        const size_t segment = LastSegmentStart(bytes_, size_);
+        if (segment == 0) return false;
+        size_ = segment;
+        if (!ReadHeader()) return false;
+    }
+}
+
+bool JpegPicture::Decode(const PixelTarget& target, COLORREF background) {
     const LONG placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
     if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return false;
     unsigned width = 0, height = 0, bytesPerPixel = 0;
@@ -126,8 +158,7 @@ bool JpegPicture::ScaleInto(const PixelTarget& target, COLORREF background) {
     RowAverage average(width, height, 3, false, target, background);
     for (unsigned done = 0; done < height;) {
         unsigned read = 0;
-        if (!SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read)) return false;
-        if (read == 0) return false;
+        if (!SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read) || read == 0) return false;
         for (unsigned k = 0; k < read; ++k) {
             if (cmyk_) CmykToBgr(rows[k], width, invertedCmyk_);
             average.AddRow(rows[k]);

@@ -36,10 +36,15 @@ public:
     static unsigned ScaleFor(UINT width, UINT height, LONG placeWidth, LONG placeHeight);
 
 private:
+    bool ReadHeader();
+    bool Decode(const PixelTarget& target, COLORREF background);
+
     struct Close {
         void operator()(SnapvaneJpeg* jpeg) const noexcept;
     };
     std::unique_ptr<SnapvaneJpeg, Close> jpeg_;
+    const BYTE* bytes_ = nullptr;
+    size_t size_ = 0;
     UINT width_ = 0, height_ = 0;
     int orientation_ = 1;
     bool cmyk_ = false, invertedCmyk_ = false;
