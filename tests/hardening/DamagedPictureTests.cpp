@@ -5,8 +5,14 @@
 // and the process must keep no more memory for it than the platform's own
 // decoders keep for the same files without the component.
 //
-// SNAPVANE_DAMAGED_MUTATIONS sets the seeded mutations per format (500 by
-// default, 2,000 in all, about a minute under Wine; 2000 for a local run).
+// JPEGs, which the DLL decodes itself with libjpeg, get more: three seeds
+// (baseline, progressive, grey with restart markers), each also cut at every
+// offset.
+//
+// SNAPVANE_DAMAGED_MUTATIONS sets the seeded mutations per format and per
+// JPEG seed (500 by default: 3,000 files in all, 1,500 of them JPEGs, and
+// about 2,200 cuts; about two minutes under Wine). A local run takes 2000:
+// 6,000 mutated JPEGs.
 #include "ProcessResources.h"
 
 #include "../viewer/ViewerPictures.h"
@@ -24,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <limits>
 #include <map>
@@ -208,6 +215,14 @@ std::vector<Damaged> SeededMutations(const std::wstring& type, const std::string
     return out;
 }
 
+// The file cut at every offset, from nothing to all but its last byte.
+std::vector<Damaged> EveryCut(const std::wstring& name, const std::string& valid) {
+    std::vector<Damaged> out;
+    for (size_t cut = 0; cut < valid.size(); ++cut)
+        out.push_back({L"every-cut-" + name, valid.substr(0, cut), "every cut: first " + std::to_string(cut) + " bytes"});
+    return out;
+}
+
 // The platform's own reading of a file, without the component: the codec
 // for its kind (or, for a kind no codec takes, the OLE loader) reads it and
 // hands every pixel out. Wine's decoders keep some memory for some damaged
@@ -309,6 +324,17 @@ TEST_F(DamagedPictures, EveryFileShowsAPictureOrIsNamedUnreadableInTime) {
         for (auto& d : HeaderMutations(seed.type, valid[seed.type])) corpus.push_back(std::move(d));
         for (auto& d : SeededMutations(seed.type, valid[seed.type], MutationsPerFormat())) corpus.push_back(std::move(d));
     }
+    // JPEGs of the other kinds libjpeg reads, made at build time.
+    for (const wchar_t* name : {L"small-progressive.jpg", L"small-grey-restart.jpg"}) {
+        const std::string seed = ReadAll(JpegTestPictures() + name);
+        ASSERT_GT(seed.size(), 100u) << "make-jpeg-pictures.sh makes the JPEG seeds";
+        for (auto& d : SeededMutations(L".jpg", seed, MutationsPerFormat())) {
+            d.what = std::string(name, name + std::wcslen(name)) + " " + d.what;
+            corpus.push_back(std::move(d));
+        }
+        for (auto& d : EveryCut(name, seed)) corpus.push_back(std::move(d));
+    }
+    for (auto& d : EveryCut(L"baseline.jpg", valid[L".jpg"])) corpus.push_back(std::move(d));
     // Content that does not match the name.
     corpus.push_back({L"jpeg-named.bmp", valid[L".jpg"], "JPEG named .bmp"});
     corpus.push_back({L"gif-named.wmf", valid[L".gif"], "GIF named .wmf"});

@@ -21,13 +21,6 @@ using namespace snapvane::test;
 
 namespace {
 
-std::wstring PicturesFolder() {
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring folder(program);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"jpeg-pictures\\";
-}
-
 // 24-bit pixels, blue first, top row first.
 struct Pixels {
     LONG width = 0, height = 0;
@@ -108,9 +101,9 @@ TEST_F(JpegPictures, EachKindShowsWhatImageMagickScalesItTo) {
     // stored on its side with its EXIF orientation held as a LONG.
     for (const wchar_t* name : {L"baseline", L"progressive", L"grey", L"cmyk", L"restart", L"turned"}) {
         SCOPED_TRACE(std::string(name, name + std::wcslen(name)));
-        const Pixels reference = ReferencePixels(PicturesFolder() + name + L".ref.bmp");
+        const Pixels reference = ReferencePixels(JpegTestPictures() + name + L".ref.bmp");
         ASSERT_GT(reference.width, 0) << "no reference picture; make-jpeg-pictures.sh makes them";
-        ASSERT_TRUE(ChooseFile(PicturesFolder() + name + L".jpg").empty());
+        ASSERT_TRUE(ChooseFile(JpegTestPictures() + name + L".jpg").empty());
         const Pixels shown = ShownPixels(window);
         ASSERT_EQ(shown.width, box.cx);
         const double psnr =
@@ -123,12 +116,12 @@ TEST_F(JpegPictures, EachKindShowsWhatImageMagickScalesItTo) {
 TEST_F(JpegPictures, AFileCutShortShowsWhatArrivedAndTheRestPlain) {
     // Cut in the middle of its scan, a baseline photograph keeps its top;
     // below, libjpeg fills plain grey.
-    const std::string whole = ReadAll(PicturesFolder() + L"baseline.jpg");
+    const std::string whole = ReadAll(JpegTestPictures() + L"baseline.jpg");
     ASSERT_GT(whole.size(), 1000u);
     const std::wstring cut = folder / L"cut.jpg";
     WriteBytes(cut, whole.substr(0, whole.size() / 2));
     ASSERT_TRUE(ChooseFile(cut).empty());
-    const Pixels shown = ShownPixels(window), reference = ReferencePixels(PicturesFolder() + L"baseline.ref.bmp");
+    const Pixels shown = ShownPixels(window), reference = ReferencePixels(JpegTestPictures() + L"baseline.ref.bmp");
     ASSERT_EQ(shown.width, box.cx);
     Pixels top = reference;
     top.height = reference.height / 4;  // well inside what arrived
@@ -137,7 +130,7 @@ TEST_F(JpegPictures, AFileCutShortShowsWhatArrivedAndTheRestPlain) {
     EXPECT_TRUE(ColourNear(bottom, RGB(128, 128, 128), 2)) << std::hex << bottom;
 
     // Cut after its first scans, a progressive one shows every part coarsely.
-    const std::string plain = ReadAll(PicturesFolder() + L"plain-progressive.jpg");
+    const std::string plain = ReadAll(JpegTestPictures() + L"plain-progressive.jpg");
     ASSERT_GT(plain.size(), 300u);
     for (size_t keep : {plain.size() / 2, plain.size() * 3 / 4}) {
         SCOPED_TRACE(keep);

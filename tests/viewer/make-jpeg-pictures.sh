@@ -4,13 +4,13 @@
 #
 #   make-jpeg-pictures.sh FOLDER BOX-WIDTH BOX-HEIGHT
 #
-# NAME.jpg beside NAME.ref.bmp (upright, 24-bit). Nothing is made again when
-# the folder is complete.
+# NAME.jpg beside NAME.ref.bmp (upright, 24-bit), and small JPEGs that the
+# damaged-picture sweep mutates.
 set -euo pipefail
 folder=$1 boxWidth=$2 boxHeight=$3
 mkdir -p "$folder"
 cd "$folder"
-[ -f complete ] && exit 0
+rm -f complete
 
 # The place of a WIDTH x HEIGHT picture in the box, as the viewer fits it.
 place() {
@@ -53,6 +53,11 @@ PY
 reference turned upright.ppm 1200 1600
 # A small progressive picture of one colour, for cutting short.
 convert -size 160x120 xc:'rgb(40,160,220)' -quality 90 -interlace JPEG plain-progressive.jpg
+# Small seeds of the damaged-picture sweep: progressive, and grey with
+# restart markers.
+convert -size 48x32 -seed 3 plasma:fractal -quality 85 -interlace JPEG small-progressive.jpg
+convert -size 48x32 -seed 5 plasma:fractal -colorspace Gray small-grey.pgm
+cjpeg -quality 85 -restart 1 -outfile small-grey-restart.jpg small-grey.pgm
 
-rm -f master.ppm restart.ppm upright.ppm turned-stored.jpg
+rm -f master.ppm restart.ppm upright.ppm turned-stored.jpg small-grey.pgm
 touch complete
