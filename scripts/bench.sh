@@ -28,8 +28,16 @@ picture large.gif 2400 1800 -colors 256
 picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
 # The metafile is drawn by the benchmark program itself (ImageMagick writes none).
 
-# djpeg outside Wine: a full decode, and the fastest DCT-scaled decode that
-# still gives at least the picture box's 683 x 512.
+# djpeg outside Wine: a full decode, and a decode at the DCT scale the viewer
+# chooses: the smallest m/8 whose output (rounded up, as libjpeg rounds)
+# still covers the picture's place in the 683 x 512 box.
+viewer_scale() {  # width height
+  awk -v w="$1" -v h="$2" 'function round(x) { return int(x + 0.5) }
+    BEGIN { s = 683 / w; if (512 / h < s) s = 512 / h
+            pw = round(w * s); ph = round(h * s)
+            for (m = 1; m < 8; ++m) if (int((w * m + 7) / 8) >= pw && int((h * m + 7) / 8) >= ph) break
+            print m }'
+}
 runs=${SNAPVANE_BENCH_RUNS:-5}
 median_ms() {  # command...: the median of $runs timings in ms
   local times=()
@@ -44,10 +52,7 @@ median_ms() {  # command...: the median of $runs timings in ms
 if command -v djpeg > /dev/null; then
   for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg; do
     read -r width height < <(identify -format '%w %h\n' "$pictures/$file")
-    scale=8
-    for m in 1 2 3 4 5 6 7 8; do
-      if [ $(( width * m / 8 )) -ge 683 ] && [ $(( height * m / 8 )) -ge 512 ]; then scale=$m; break; fi
-    done
+    scale=$(viewer_scale "$width" "$height")
     full=$(median_ms djpeg -outfile /dev/null "$pictures/$file")
     scaled=$(median_ms djpeg -scale "$scale/8" -outfile /dev/null "$pictures/$file")
     echo "$file $full $scaled $scale/8" >> "$pictures/djpeg.txt"
