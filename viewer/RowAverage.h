@@ -37,6 +37,9 @@ private:
     static std::vector<Span> Spans(UINT source, LONG target);
     void AddToSums(const BYTE* row);
     void WriteTargetRow();
+    void CopyPreviousTargetRow();
+    const std::vector<std::uint64_t>& ReciprocalsFor(UINT rows);
+    BYTE* TargetRow(size_t row) const;
 
     std::vector<Span> columns_, targetRows_;
     std::vector<std::uint64_t> sums_;  // blue, green, red, alpha per target pixel
@@ -47,6 +50,13 @@ private:
     UINT sourceRow_ = 0;
     size_t targetRow_ = 0;
     UINT rowsAdded_ = 0;
+    // Dividing by the count of pixels averaged, as multiplying by its
+    // reciprocal, for the (at most two) numbers of source rows a target row
+    // takes while shrinking.
+    struct Reciprocals {
+        UINT rows = 0;
+        std::vector<std::uint64_t> values;
+    } reciprocals_[2];
 };
 
 } // namespace snapvane
