@@ -6,11 +6,22 @@
 #
 #   scripts/bench.sh                     # 5 runs per timing, 200 layers x 10000 features
 #   SNAPVANE_BENCH_RUNS=9 scripts/bench.sh
+#   SNAPVANE_BENCH_ARCH=i686 scripts/bench.sh   # the shipped 32-bit build, under 32-bit Wine
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 . "$ROOT/scripts/env.sh"
-cmake --build "$SNAPVANE_BUILD/x64" --target snapvane_bench
+arch=${SNAPVANE_BENCH_ARCH:-x64}
+case $arch in
+  x64) build=$SNAPVANE_BUILD/x64 wine=$SNAPVANE_WINE label="x64 build under wine64" ;;
+  i686)
+    # The 32-bit product build has no tests; the benchmark gets a build of its own.
+    build=$SNAPVANE_BUILD/i686-bench wine=${SNAPVANE_WINE%64} label="32-bit build under 32-bit Wine"
+    [ -f "$build/build.ninja" ] || cmake -S "$ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DSNAPVANE_TESTS=ON > /dev/null ;;
+  *) echo "bench: SNAPVANE_BENCH_ARCH is x64 or i686" >&2; exit 2 ;;
+esac
+cmake --build "$build" --target snapvane_bench
 
 pictures="$SNAPVANE_BUILD/bench-pictures"
 mkdir -p "$pictures"
@@ -61,12 +72,12 @@ else
   echo "bench: djpeg not installed (apt-get install libjpeg-turbo-progs); its columns stay empty" >&2
 fi
 
-out="$SNAPVANE_BUILD/bench-results.txt"
+out="$SNAPVANE_BUILD/bench-results-$arch.txt"
 winpath() { echo "Z:${1//\//\\}"; }
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$SNAPVANE_BUILD/x64/bin/snapvane_bench.exe" \
+SNAPVANE_WINE=$wine xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$build/bin/snapvane_bench.exe" \
   "$(winpath "$pictures")" "$(winpath "$pictures/djpeg.txt")" > "$out" 2> "$SNAPVANE_BUILD/bench-wine.log" || status=$?
 "$SNAPVANE_WINESERVER" -k > /dev/null 2>&1 || true
-echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), x64 build under wine64 (this machine cannot run 32-bit code)"
+echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $label, $(git -C "$ROOT" rev-parse --short HEAD)"
 tr -d '\r' < "$out"
 exit $status
