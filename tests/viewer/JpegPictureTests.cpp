@@ -9,7 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -111,6 +116,49 @@ TEST_F(JpegPictures, EachKindShowsWhatImageMagickScalesItTo) {
         std::printf("%ls: %.1f dB\n", name, psnr);
         EXPECT_GE(psnr, 30.0);
     }
+}
+
+// A YCCK file, the way print software writes CMYK: libjpeg's encoder, given
+// inks inverted the Adobe way (255 is no ink), left half red (magenta and
+// yellow), right half blue (cyan and magenta).
+std::string YcckJpeg(int width, int height) {
+    jpeg_compress_struct encoder{};
+    jpeg_error_mgr errors{};
+    encoder.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&encoder);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&encoder, &out, &size);
+    encoder.image_width = static_cast<JDIMENSION>(width);
+    encoder.image_height = static_cast<JDIMENSION>(height);
+    encoder.input_components = 4;
+    encoder.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&encoder);
+    jpeg_set_colorspace(&encoder, JCS_YCCK);
+    jpeg_set_quality(&encoder, 95, TRUE);
+    jpeg_start_compress(&encoder, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(width) * 4);
+    for (int x = 0; x < width; ++x) {
+        const JSAMPLE red[4] = {255, 0, 0, 255}, blue[4] = {0, 0, 255, 255};
+        std::copy_n(x < width / 2 ? red : blue, 4, &row[static_cast<size_t>(x) * 4]);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    while (encoder.next_scanline < encoder.image_height) jpeg_write_scanlines(&encoder, rows, 1);
+    jpeg_finish_compress(&encoder);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    jpeg_destroy_compress(&encoder);
+    std::free(out);
+    return bytes;
+}
+
+TEST_F(JpegPictures, AYcckFileShowsItsInksAsColours) {
+    const std::wstring path = folder / L"ycck.jpg";
+    WriteBytes(path, YcckJpeg(160, 120));  // 4:3 fills the box
+    ASSERT_TRUE(ChooseFile(path).empty());
+    EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx / 4, box.cy / 2), RGB(255, 0, 0), 16))
+        << std::hex << PictureBoxColour(window, box.cx / 4, box.cy / 2);
+    EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx * 3 / 4, box.cy / 2), RGB(0, 0, 255), 16))
+        << std::hex << PictureBoxColour(window, box.cx * 3 / 4, box.cy / 2);
 }
 
 TEST_F(JpegPictures, AFileCutShortShowsWhatArrivedAndTheRestPlain) {
