@@ -716,9 +716,9 @@ int main() {
             WriteLargeMetafile(folder + L"drawing.wmf", 20000);
 
         const wchar_t* names[] = {L"tiny.bmp",       L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
-                                  L"photo-12mp.bmp", L"large.gif",     L"drawing.wmf"};
+                                  L"photo-12mp-progressive.jpg", L"photo-12mp.bmp", L"large.gif", L"drawing.wmf"};
         std::printf("Click to picture on screen (%ld runs each, median ms; box %ld x %ld)\n", runs, kBox.cx, kBox.cy);
-        std::printf("%-16s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s\n", "picture", "file MB", "click",
+        std::printf("%-26s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s\n", "picture", "file MB", "click",
                     "click min", "WIC+scale", "OLE+Render", "djpeg full", "djpeg 1/N", "repaint", "msg trip",
                     "shown MB", "peak MB");
         std::vector<PictureFigures> all;
@@ -728,7 +728,7 @@ int main() {
             PictureFigures f = MeasurePicture(path, name, runs, factory.Get());
             DjpegFigures d = djpeg.count(name) ? djpeg[name] : DjpegFigures{};
             double fastest = f.clicks.empty() ? -1 : *std::min_element(f.clicks.begin(), f.clicks.end());
-            std::printf("%-16s %8.1f %9s %9s %9s %9s %11s %10s %9s %9s %10.1f %10.1f\n", Narrow(name).c_str(),
+            std::printf("%-26s %8.1f %9s %9s %9s %9s %11s %10s %9s %9s %10.1f %10.1f\n", Narrow(name).c_str(),
                         f.fileMb, Ms(Median(f.clicks)).c_str(), Ms(fastest).c_str(), Ms(f.wic).c_str(),
                         Ms(f.ole).c_str(), Ms(d.full).c_str(), d.scaled < 0 ? "-" : (Ms(d.scaled) + " " + d.scale).c_str(),
                         Ms(f.repaint).c_str(), Ms(f.roundTrip).c_str(), f.keptMb, f.peakMb);
@@ -744,7 +744,7 @@ int main() {
         for (const PictureFigures& f : all)
             if (f.name == L"tiny.bmp") tinyClick = Median(f.clicks);
         std::printf("\nJPEG: the viewer's decode into the box alone, djpeg at the scale it chose (median ms)\n");
-        std::printf("%-16s %7s %12s %12s %18s %16s\n", "picture", "scale", "viewer", "djpeg", "click - tiny click",
+        std::printf("%-26s %7s %12s %12s %18s %16s\n", "picture", "scale", "viewer", "djpeg", "click - tiny click",
                     "(click-tiny)/djpeg");
         for (const PictureFigures& f : all) {
             if (f.name.find(L".jpg") == std::wstring::npos) continue;
@@ -755,7 +755,7 @@ int main() {
             const double beyond = tinyClick >= 0 && !f.clicks.empty() ? Median(f.clicks) - tinyClick : -1;
             char ratio[32] = "-";
             if (beyond >= 0 && d.scaled > 0) std::snprintf(ratio, sizeof ratio, "%.2f", beyond / d.scaled);
-            std::printf("%-16s %7s %12s %12s %18s %16s\n", Narrow(f.name).c_str(), chosen.c_str(), Ms(decode).c_str(),
+            std::printf("%-26s %7s %12s %12s %18s %16s\n", Narrow(f.name).c_str(), chosen.c_str(), Ms(decode).c_str(),
                         d.scaled < 0 ? "-" : (Ms(d.scaled) + " " + d.scale).c_str(), Ms(beyond).c_str(), ratio);
             if (eighths && d.scaled >= 0 && d.scale != chosen)
                 std::printf("  %s: djpeg ran at %s, the viewer chose %s\n", Narrow(f.name).c_str(), d.scale.c_str(),
@@ -774,9 +774,9 @@ int main() {
             if (tinyClick > 0 && shown > 0) std::printf("%-44s %10.2f\n", "ratio", tinyClick / shown);
         }
         std::printf("\nMemory after Exit, against before the click (last run)\n");
-        std::printf("%-16s %12s %16s\n", "picture", "private MB", "heap in use KB");
+        std::printf("%-26s %12s %16s\n", "picture", "private MB", "heap in use KB");
         for (const PictureFigures& f : all)
-            std::printf("%-16s %12.1f %16.1f\n", Narrow(f.name).c_str(), f.afterExitMb, f.heapAfterExitKb);
+            std::printf("%-26s %12.1f %16.1f\n", Narrow(f.name).c_str(), f.afterExitMb, f.heapAfterExitKb);
 
         const long layers = Setting("SNAPVANE_BENCH_LAYERS", 200);
         const long features = Setting("SNAPVANE_BENCH_FEATURES", 10000);

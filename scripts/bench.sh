@@ -34,6 +34,7 @@ picture() {
 picture photo-2mp.jpg 1632 1224 -quality 90
 picture photo-12mp.jpg 4000 3000 -quality 90
 picture photo-24mp.jpg 6000 4000 -quality 90
+picture photo-12mp-progressive.jpg 4000 3000 -quality 90 -interlace JPEG
 picture photo-12mp.bmp 4000 3000 -type TrueColor
 picture large.gif 2400 1800 -colors 256
 picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
@@ -61,7 +62,7 @@ median_ms() {  # command...: the median of $runs timings in ms
 }
 : > "$pictures/djpeg.txt"
 if command -v djpeg > /dev/null; then
-  for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg; do
+  for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg photo-12mp-progressive.jpg; do
     read -r width height < <(identify -format '%w %h\n' "$pictures/$file")
     scale=$(viewer_scale "$width" "$height")
     full=$(median_ms djpeg -outfile /dev/null "$pictures/$file")
