@@ -12,8 +12,12 @@
 #include <jerror.h>
 
 /* A progressive file may hold any number of scans, each of which is a pass
- * over the whole picture; ordinary files have about ten. */
-#define LARGEST_SCAN_COUNT 500
+ * over the whole picture, even when it brings no data; ordinary files have
+ * about ten. The scans allowed keep the passes to about 2,000 million pixels
+ * in all, with at least 32 and at most 500 for any picture. */
+#define LEAST_SCAN_LIMIT 32
+#define LARGEST_SCAN_LIMIT 500
+#define PIXEL_PASSES (2000.0 * 1000 * 1000)
 
 struct SnapvaneJpeg {
     struct jpeg_decompress_struct decoder;
@@ -42,7 +46,13 @@ static void CountWarning(j_common_ptr common, int level) {
 
 static void LimitScans(j_common_ptr common) {
     j_decompress_ptr decoder = (j_decompress_ptr)common;
-    if (decoder->is_decompressor && decoder->input_scan_number > LARGEST_SCAN_COUNT) GiveUp(common);
+    double pixels, limit;
+    if (!decoder->is_decompressor) return;
+    pixels = (double)decoder->image_width * (double)decoder->image_height;
+    limit = pixels > 0 ? PIXEL_PASSES / pixels : LARGEST_SCAN_LIMIT;
+    if (limit < LEAST_SCAN_LIMIT) limit = LEAST_SCAN_LIMIT;
+    if (limit > LARGEST_SCAN_LIMIT) limit = LARGEST_SCAN_LIMIT;
+    if (decoder->input_scan_number > (int)limit) GiveUp(common);
 }
 
 static int CreateDecoder(SnapvaneJpeg* jpeg) {

@@ -190,4 +190,39 @@ TEST_F(JpegPictures, AFileCutShortShowsWhatArrivedAndTheRestPlain) {
     }
 }
 
+// A progressive file whose first scan is repeated count times: each scan is
+// a pass over the whole picture, whether or not it brings data.
+std::string WithScansRepeated(const std::string& file, int count) {
+    const auto byte = [&](size_t at) { return static_cast<unsigned char>(file[at]); };
+    const size_t scan = file.find("\xFF\xDA");
+    size_t end = scan + 2 + ((byte(scan + 2) << 8) | byte(scan + 3));
+    while (end + 1 < file.size() && !(byte(end) == 0xFF && byte(end + 1) != 0 && (byte(end + 1) & 0xF8) != 0xD0)) ++end;
+    std::string out = file.substr(0, scan);
+    for (int k = 0; k < count; ++k) out += file.substr(scan, end - scan);
+    return out + "\xFF\xD9";
+}
+
+TEST_F(JpegPictures, AProgressiveFileOfEndlessScansIsRefusedInTime) {
+    const std::string seed = ReadAll(JpegTestPictures() + L"small-progressive.jpg");
+    ASSERT_GT(seed.size(), 100u);
+    std::string huge = WithScansRepeated(seed, 200);
+    const size_t frame = huge.find("\xFF\xC2");
+    ASSERT_NE(frame, std::string::npos);
+    huge.replace(frame + 5, 4, "\x17\x70\x17\x70", 4);  // 6000 x 6000, the data of 48 x 32
+    const std::pair<std::string, const char*> cases[] = {{WithScansRepeated(seed, 600), "600 scans of 48 x 32"},
+                                                         {huge, "200 scans of 6000 x 6000"}};
+    for (const auto& [bytes, what] : cases) {
+        SCOPED_TRACE(what);
+        const std::wstring path = folder / L"scans.jpg";
+        WriteBytes(path, bytes);
+        const DWORD start = GetTickCount();
+        const auto messages = ChooseFile(path);
+        EXPECT_LT(GetTickCount() - start, 5000u);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], L"File Name " + path + L" could not be read as a picture.");
+    }
+    // An ordinary progressive photograph, about ten scans, still shows.
+    EXPECT_TRUE(ChooseFile(JpegTestPictures() + L"progressive.jpg").empty());
+}
+
 } // namespace
