@@ -19,6 +19,9 @@
 #include "standin/StandIn.h"
 #include "support/SnapvaneDll.h"
 #include "viewer/DisplayPicture.h"
+#include "viewer/JpegPicture.h"
+#include "viewer/PictureFile.h"
+#include "win32/Handles.h"
 
 #include <objbase.h>
 #include <ole2.h>
@@ -32,6 +35,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -163,7 +167,8 @@ double OleDecode(const std::wstring& path) {
 // samples memory meanwhile, optionally times repaints, then leaves.
 class Stopwatch {
 public:
-    Stopwatch(DWORD thread, bool timeRepaint) : thread_(thread), timeRepaint_(timeRepaint) {
+    Stopwatch(DWORD thread, bool timeRepaint, const wchar_t* windowClass = kDisplayPictureClass)
+        : thread_(thread), timeRepaint_(timeRepaint), windowClass_(windowClass) {
         worker_ = std::thread([this] { Watch(); });
     }
     ~Stopwatch() {
@@ -211,7 +216,7 @@ private:
                 Sleep(20);
                 continue;
             }
-            HWND viewer = VisibleOf(thread_, kDisplayPictureClass);
+            HWND viewer = VisibleOf(thread_, windowClass_);
             if (viewer && IsWindowEnabled(viewer)) {
                 DWORD_PTR ignored = 0;
                 SendMessageTimeoutW(viewer, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
@@ -249,6 +254,7 @@ private:
 
     DWORD thread_;
     bool timeRepaint_;
+    const wchar_t* windowClass_;
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };
@@ -287,7 +293,7 @@ struct PictureFigures {
     std::wstring name;
     double fileMb = 0;
     std::vector<double> clicks;
-    double wic = -1, ole = -1;
+    double wic = -1, ole = -1, wicPeakMb = 0;
     double repaint = -1, roundTrip = -1;
     double keptMb = 0, peakMb = 0, afterExitMb = 0, heapAfterExitKb = 0;
     std::wstring failure;
@@ -339,7 +345,15 @@ PictureFigures MeasurePicture(const std::wstring& path, const std::wstring& name
     }
     std::vector<double> wic, ole;
     for (long run = 0; run < runs; ++run) {
-        if (factory) wic.push_back(WicDecode(factory, path));
+        if (factory) {
+            // What the platform's decode holds at its peak, as the viewer's
+            // reading through WIC held before it read JPEGs with libjpeg.
+            const SIZE_T before = PrivateBytes();
+            Stopwatch watch(GetCurrentThreadId(), false);
+            wic.push_back(WicDecode(factory, path));
+            Sleep(2);
+            figures.wicPeakMb = std::max(figures.wicPeakMb, MbDelta(watch.privatePeak, before));
+        }
         ole.push_back(OleDecode(path));
     }
     if (!wic.empty() && *std::min_element(wic.begin(), wic.end()) >= 0) figures.wic = Median(wic);
@@ -534,6 +548,130 @@ MapFigures MeasureLargeMap(long layers, long features, long runs) {
     return figures;
 }
 
+// ---- The viewer's JPEG decode alone, and a bare window beside the viewer ----------
+
+// The viewer's own reading of a picture file into the box's bitmap, without
+// its window: for a JPEG, libjpeg at the scale it chooses.
+std::vector<double> ViewerDecodes(const std::wstring& path, long runs, unsigned& eighths) {
+    std::vector<double> times;
+    for (long run = 0; run < runs; ++run) {
+        double start = Now();
+        try {
+            unique_hbitmap bitmap = LoadScaledPicture(path, kBox, GetSysColor(COLOR_BTNFACE));
+        } catch (...) {
+            return {};
+        }
+        times.push_back(Now() - start);
+    }
+    // The scale it chose, for djpeg's row: from the header through libjpeg.
+    eighths = 0;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        std::vector<BYTE> bytes(GetFileSize(file, nullptr));
+        DWORD read = 0;
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        CloseHandle(file);
+        JpegPicture picture;
+        if (picture.Open(bytes.data(), read)) {
+            const bool turned = picture.Orientation() >= 5;
+            const UINT width = turned ? picture.Height() : picture.Width(), height = turned ? picture.Width() : picture.Height();
+            const SIZE place = Fit(width, height);
+            eighths = turned ? JpegPicture::ScaleFor(picture.Width(), picture.Height(), place.cy, place.cx)
+                             : JpegPicture::ScaleFor(picture.Width(), picture.Height(), place.cx, place.cy);
+        }
+    }
+    return times;
+}
+
+constexpr wchar_t kBareWindowClass[] = L"SnapvaneBenchBareWindow";
+
+LRESULT CALLBACK BareWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == DisplayPictureControl::ExitButton) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+    }
+    if (message == WM_CLOSE) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A plain top-level window made like the viewer: the same size, styles,
+// controls, texts and fonts, read from the viewer window itself; controls of
+// the viewer's own classes become plain static controls.
+HWND BareCopyOf(HWND viewer) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = BareWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kBareWindowClass;
+    RegisterClassExW(&windowClass);
+    RECT frame;
+    GetWindowRect(viewer, &frame);
+    HWND bare = CreateWindowExW(static_cast<DWORD>(GetWindowLongPtrW(viewer, GWL_EXSTYLE)), kBareWindowClass,
+                                L"Display Picture Attributes",
+                                static_cast<DWORD>(GetWindowLongPtrW(viewer, GWL_STYLE)) & ~WS_VISIBLE, CW_USEDEFAULT,
+                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    std::function<void(HWND, HWND)> copyChildren = [&](HWND from, HWND to) {
+        for (HWND child = GetWindow(from, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[64] = {}, text[256] = {};
+            GetClassNameW(child, kind, 64);
+            GetWindowTextW(child, text, 256);
+            const bool system = !lstrcmpiW(kind, L"Button") || !lstrcmpiW(kind, L"ComboBox") ||
+                                !lstrcmpiW(kind, L"Edit") || !lstrcmpiW(kind, L"Static");
+            RECT place;
+            GetWindowRect(child, &place);
+            MapWindowPoints(nullptr, from, reinterpret_cast<POINT*>(&place), 2);
+            if (!lstrcmpiW(kind, L"ComboBox")) place.bottom = place.top + 200;  // its dropped height
+            HWND made = CreateWindowExW(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)),
+                                        system ? kind : L"Static", text,
+                                        static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), place.left, place.top,
+                                        place.right - place.left, place.bottom - place.top, to,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(child))),
+                                        GetModuleHandleW(nullptr), nullptr);
+            SendMessageW(made, WM_SETFONT, SendMessageW(child, WM_GETFONT, 0, 0), FALSE);
+            copyChildren(child, made);
+        }
+    };
+    copyChildren(viewer, bare);
+    return bare;
+}
+
+// The bare window shown with a box-sized picture as the viewer shows one,
+// until the stopwatch sees it up and answering; then hidden again.
+std::vector<double> BareWindowShows(HWND bare, long runs) {
+    std::vector<double> times;
+    HWND image = GetDlgItem(bare, DisplayPictureControl::Image);
+    for (long run = 0; run < runs; ++run) {
+        Stopwatch watch(GetCurrentThreadId(), false, kBareWindowClass);
+        double start = Now();
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), kBox.cx, -kBox.cy, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        std::memset(bits, 0x80, static_cast<size_t>((kBox.cx * 3 + 3) & ~3) * kBox.cy);
+        SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+        ShowWindow(bare, SW_SHOWNORMAL);
+        SetForegroundWindow(bare);
+        SetFocus(GetNextDlgTabItem(bare, nullptr, FALSE));
+        MSG message;
+        while (IsWindowVisible(bare) && GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!IsDialogMessageW(bare, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, 0);
+        DeleteObject(picture);
+        if (watch.shownAt > 0) times.push_back(watch.shownAt - start);
+    }
+    return times;
+}
+
 // ---- djpeg figures measured outside Wine by the script ---------------------------
 
 struct DjpegFigures {
@@ -586,11 +724,11 @@ int main() {
             WriteLargeMetafile(folder + L"drawing.wmf", 20000);
 
         const wchar_t* names[] = {L"tiny.bmp",       L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
-                                  L"photo-12mp.bmp", L"large.gif",     L"drawing.wmf"};
+                                  L"photo-12mp-progressive.jpg", L"photo-12mp.bmp", L"large.gif", L"drawing.wmf"};
         std::printf("Click to picture on screen (%ld runs each, median ms; box %ld x %ld)\n", runs, kBox.cx, kBox.cy);
-        std::printf("%-16s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s\n", "picture", "file MB", "click",
+        std::printf("%-26s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s %12s\n", "picture", "file MB", "click",
                     "click min", "WIC+scale", "OLE+Render", "djpeg full", "djpeg 1/N", "repaint", "msg trip",
-                    "shown MB", "peak MB");
+                    "shown MB", "peak MB", "WIC peak MB");
         std::vector<PictureFigures> all;
         for (const wchar_t* name : names) {
             std::wstring path = folder + name;
@@ -598,20 +736,55 @@ int main() {
             PictureFigures f = MeasurePicture(path, name, runs, factory.Get());
             DjpegFigures d = djpeg.count(name) ? djpeg[name] : DjpegFigures{};
             double fastest = f.clicks.empty() ? -1 : *std::min_element(f.clicks.begin(), f.clicks.end());
-            std::printf("%-16s %8.1f %9s %9s %9s %9s %11s %10s %9s %9s %10.1f %10.1f\n", Narrow(name).c_str(),
+            std::printf("%-26s %8.1f %9s %9s %9s %9s %11s %10s %9s %9s %10.1f %10.1f %12.1f\n", Narrow(name).c_str(),
                         f.fileMb, Ms(Median(f.clicks)).c_str(), Ms(fastest).c_str(), Ms(f.wic).c_str(),
                         Ms(f.ole).c_str(), Ms(d.full).c_str(), d.scaled < 0 ? "-" : (Ms(d.scaled) + " " + d.scale).c_str(),
-                        Ms(f.repaint).c_str(), Ms(f.roundTrip).c_str(), f.keptMb, f.peakMb);
+                        Ms(f.repaint).c_str(), Ms(f.roundTrip).c_str(), f.keptMb, f.peakMb, f.wicPeakMb);
             if (!f.failure.empty()) {
                 std::printf("  %s: %s\n", Narrow(name).c_str(), Narrow(f.failure).c_str());
                 status = 1;
             }
             all.push_back(f);
         }
-        std::printf("\nMemory after Exit, against before the click (last run)\n");
-        std::printf("%-16s %12s %16s\n", "picture", "private MB", "heap in use KB");
+        // The viewer's JPEG decode beside djpeg at the same scale, and the
+        // click beyond what showing the viewer costs (the tiny bitmap's click).
+        double tinyClick = -1;
         for (const PictureFigures& f : all)
-            std::printf("%-16s %12.1f %16.1f\n", Narrow(f.name).c_str(), f.afterExitMb, f.heapAfterExitKb);
+            if (f.name == L"tiny.bmp") tinyClick = Median(f.clicks);
+        std::printf("\nJPEG: the viewer's decode into the box alone, djpeg at the scale it chose (median ms)\n");
+        std::printf("%-26s %7s %12s %12s %18s %16s\n", "picture", "scale", "viewer", "djpeg", "click - tiny click",
+                    "(click-tiny)/djpeg");
+        for (const PictureFigures& f : all) {
+            if (f.name.find(L".jpg") == std::wstring::npos) continue;
+            unsigned eighths = 0;
+            const double decode = Median(ViewerDecodes(folder + f.name, runs, eighths));
+            DjpegFigures d = djpeg.count(f.name) ? djpeg[f.name] : DjpegFigures{};
+            const std::string chosen = eighths ? std::to_string(eighths) + "/8" : "-";
+            const double beyond = tinyClick >= 0 && !f.clicks.empty() ? Median(f.clicks) - tinyClick : -1;
+            char ratio[32] = "-";
+            if (beyond >= 0 && d.scaled > 0) std::snprintf(ratio, sizeof ratio, "%.2f", beyond / d.scaled);
+            std::printf("%-26s %7s %12s %12s %18s %16s\n", Narrow(f.name).c_str(), chosen.c_str(), Ms(decode).c_str(),
+                        d.scaled < 0 ? "-" : (Ms(d.scaled) + " " + d.scale).c_str(), Ms(beyond).c_str(), ratio);
+            if (eighths && d.scaled >= 0 && d.scale != chosen)
+                std::printf("  %s: djpeg ran at %s, the viewer chose %s\n", Narrow(f.name).c_str(), d.scale.c_str(),
+                            chosen.c_str());
+        }
+        // A bare window made like the viewer, shown and answering, beside the
+        // tiny bitmap's whole click.
+        if (HWND viewer = FindWindowExW(nullptr, nullptr, kDisplayPictureClass, nullptr)) {
+            HWND bare = BareCopyOf(viewer);
+            const double shown = Median(BareWindowShows(bare, runs));
+            DestroyWindow(bare);
+            std::printf("\nShowing the viewer: the tiny bitmap's click beside a bare window of the same size and "
+                        "controls shown (median ms)\n");
+            std::printf("%-44s %10s\n", "tiny.bmp click, until the viewer is up", Ms(tinyClick).c_str());
+            std::printf("%-44s %10s\n", "bare window, until it is up", Ms(shown).c_str());
+            if (tinyClick > 0 && shown > 0) std::printf("%-44s %10.2f\n", "ratio", tinyClick / shown);
+        }
+        std::printf("\nMemory after Exit, against before the click (last run)\n");
+        std::printf("%-26s %12s %16s\n", "picture", "private MB", "heap in use KB");
+        for (const PictureFigures& f : all)
+            std::printf("%-26s %12.1f %16.1f\n", Narrow(f.name).c_str(), f.afterExitMb, f.heapAfterExitKb);
 
         const long layers = Setting("SNAPVANE_BENCH_LAYERS", 200);
         const long features = Setting("SNAPVANE_BENCH_FEATURES", 10000);

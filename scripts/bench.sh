@@ -7,11 +7,14 @@
 #
 #   scripts/bench.sh                     # 5 runs per timing, 200 layers x 10000 features
 #   SNAPVANE_BENCH_RUNS=9 scripts/bench.sh
+#   SNAPVANE_ARCH=x64 scripts/bench.sh    # the 64-bit build, where the 32-bit one would be chosen
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 . "$ROOT/scripts/env.sh"
-cmake --build "$SNAPVANE_BUILD/$SNAPVANE_ARCH" --target snapvane_bench
+arch=$SNAPVANE_ARCH
+build=$SNAPVANE_BUILD/$arch
+cmake --build "$build" --target snapvane_bench
 
 pictures="$SNAPVANE_BUILD/bench-pictures"
 mkdir -p "$pictures"
@@ -24,13 +27,22 @@ picture() {
 picture photo-2mp.jpg 1632 1224 -quality 90
 picture photo-12mp.jpg 4000 3000 -quality 90
 picture photo-24mp.jpg 6000 4000 -quality 90
+picture photo-12mp-progressive.jpg 4000 3000 -quality 90 -interlace JPEG
 picture photo-12mp.bmp 4000 3000 -type TrueColor
 picture large.gif 2400 1800 -colors 256
 picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
 # The metafile is drawn by the benchmark program itself (ImageMagick writes none).
 
-# djpeg outside Wine: a full decode, and the fastest DCT-scaled decode that
-# still gives at least the picture box's 683 x 512.
+# djpeg outside Wine: a full decode, and a decode at the DCT scale the viewer
+# chooses: the smallest m/8 whose output (rounded up, as libjpeg rounds)
+# still covers the picture's place in the 683 x 512 box.
+viewer_scale() {  # width height
+  awk -v w="$1" -v h="$2" 'function round(x) { return int(x + 0.5) }
+    BEGIN { s = 683 / w; if (512 / h < s) s = 512 / h
+            pw = round(w * s); ph = round(h * s)
+            for (m = 1; m < 8; ++m) if (int((w * m + 7) / 8) >= pw && int((h * m + 7) / 8) >= ph) break
+            print m }'
+}
 runs=${SNAPVANE_BENCH_RUNS:-5}
 median_ms() {  # command...: the median of $runs timings in ms
   local times=()
@@ -43,12 +55,9 @@ median_ms() {  # command...: the median of $runs timings in ms
 }
 : > "$pictures/djpeg.txt"
 if command -v djpeg > /dev/null; then
-  for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg; do
+  for file in photo-2mp.jpg photo-12mp.jpg photo-24mp.jpg photo-12mp-progressive.jpg; do
     read -r width height < <(identify -format '%w %h\n' "$pictures/$file")
-    scale=8
-    for m in 1 2 3 4 5 6 7 8; do
-      if [ $(( width * m / 8 )) -ge 683 ] && [ $(( height * m / 8 )) -ge 512 ]; then scale=$m; break; fi
-    done
+    scale=$(viewer_scale "$width" "$height")
     full=$(median_ms djpeg -outfile /dev/null "$pictures/$file")
     scaled=$(median_ms djpeg -scale "$scale/8" -outfile /dev/null "$pictures/$file")
     echo "$file $full $scaled $scale/8" >> "$pictures/djpeg.txt"
@@ -57,16 +66,16 @@ else
   echo "bench: djpeg not installed (apt-get install libjpeg-turbo-progs); its columns stay empty" >&2
 fi
 
-out="$SNAPVANE_BUILD/bench-results.txt"
+out="$SNAPVANE_BUILD/bench-results-$arch.txt"
 winpath() { echo "Z:${1//\//\\}"; }
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/scripts/wine-run" "$SNAPVANE_BIN/snapvane_bench.exe" \
   "$(winpath "$pictures")" "$(winpath "$pictures/djpeg.txt")" > "$out" 2> "$SNAPVANE_LOGS/bench-wine.log" || status=$?
 "$SNAPVANE_WINESERVER" -k > /dev/null 2>&1 || true
-case $SNAPVANE_ARCH in
-  i686) build="the 32-bit build (the shipped DLL) under 32-bit Wine" ;;
-  x64) build="the 64-bit build under wine64$(snapvane_runs_32bit || echo " (this machine cannot run 32-bit programs)")" ;;
+case $arch in
+  i686) label="the 32-bit build (the shipped DLL) under 32-bit Wine" ;;
+  x64) label="the 64-bit build under wine64$(snapvane_runs_32bit || echo " (this machine cannot run 32-bit programs)")" ;;
 esac
-echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $build"
+echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $label, $(git -C "$ROOT" rev-parse --short HEAD)"
 tr -d '\r' < "$out"
 exit $status

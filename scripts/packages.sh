@@ -11,6 +11,7 @@ SNAPVANE_PACKAGES=(
   googletest nlohmann-json3-dev
   libjpeg-turbo-progs stress-ng
   nsis zip python3
+  nasm dpkg-dev
 )
 
 # Every program and file that the build, the tests and the scripts call,
@@ -29,7 +30,9 @@ SNAPVANE_PROGRAMS=(
   /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 /usr/share/wine/fonts/marlett.ttf
   xvfb-run Xvfb xauth xdpyinfo
   # pictures, benchmarks, load
-  convert identify djpeg stress-ng
+  convert identify djpeg cjpeg stress-ng
+  # libjpeg-turbo from its source package
+  nasm dpkg-source
   # the setup program and the user guide's check
   makensis zip python3 i686-w64-mingw32-strip x86_64-w64-mingw32-strip
   /usr/share/doc/mingw-w64-i686-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright

@@ -29,6 +29,9 @@ fi
 # so that a hand install on one machine cannot hide a gap from a fresh one.
 "$ROOT/scripts/check-setup.sh"
 
+# libjpeg-turbo from Debian's source package, built before the builds that link it.
+"$ROOT/scripts/build-libjpeg.sh"
+
 configure() {  # build folder, toolchain: both builds with their tests
   local dir=$1 toolchain=$2
   if [ ! -f "$dir/build.ninja" ] || grep -q '^SNAPVANE_TESTS:BOOL=OFF' "$dir/CMakeCache.txt" 2>/dev/null; then

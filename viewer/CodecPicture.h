@@ -3,19 +3,13 @@
 // as a bitmap of its own, and needs no stretch by GDI.
 #pragma once
 
+#include "viewer/RowAverage.h"
 #include "win32/ComTypes.h"
 
 #include <windows.h>
 #include <wincodec.h>
 
 namespace snapvane {
-
-// Where scaled pixels go: 24-bit rows, blue first, in a DIB section's bits.
-struct PixelTarget {
-    BYTE* bits = nullptr;
-    LONG stride = 0;  // bytes from one row to the next
-    RECT place{};     // the part of the bitmap the picture fills
-};
 
 class CodecPicture {
 public:

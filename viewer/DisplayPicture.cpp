@@ -197,7 +197,10 @@ void CentreOver(HWND window, HWND owner) {
     if (top + height > work.bottom) top = work.bottom - height;
     if (left < work.left) left = work.left;
     if (top < work.top) top = work.top;
-    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A window moved to where it already is still costs a round trip to the
+    // display server under Wine; a viewer shown again over the same owner stays put.
+    if (left != mine.left || top != mine.top)
+        SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace

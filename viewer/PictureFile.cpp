@@ -2,6 +2,7 @@
 
 #include "errors/RuntimeError.h"
 #include "viewer/CodecPicture.h"
+#include "viewer/JpegPicture.h"
 #include "viewer/MetafileCheck.h"
 #include "viewer/PictureContent.h"
 #include "win32/ComTypes.h"
@@ -51,10 +52,6 @@ std::uint32_t Little16(const BYTE* at) { return at[0] | (at[1] << 8); }
 std::uint32_t Little32(const BYTE* at) {
     return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
-std::uint32_t Big16(const BYTE* at) { return (at[0] << 8) | at[1]; }
-std::uint32_t Big32(const BYTE* at) {
-    return (static_cast<std::uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
-}
 
 // A signed 32-bit size as a count of pixels: a top-down height is negative,
 // and INT_MIN stays huge rather than wrapping to itself.
@@ -97,51 +94,6 @@ void ReadGifHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
     }
 }
 
-// EXIF orientation from an APP1 segment's data: "Exif", a TIFF header, and
-// the first directory's tag 0x0112.
-int ExifOrientation(const BYTE* data, size_t size) {
-    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0) return 1;
-    const BYTE* tiff = data + 6;
-    size_t length = size - 6;
-    bool little = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
-    auto read16 = [&](size_t at) { return little ? Little16(tiff + at) : Big16(tiff + at); };
-    auto read32 = [&](size_t at) { return little ? Little32(tiff + at) : Big32(tiff + at); };
-    std::uint32_t directory = read32(4);
-    if (directory < 8 || directory > length - 2) return 1;
-    std::uint32_t entries = read16(directory);
-    for (std::uint32_t k = 0; k < entries; ++k) {
-        size_t entry = directory + 2 + static_cast<size_t>(k) * 12;
-        if (entry + 12 > length) return 1;
-        if (read16(entry) != 0x0112) continue;
-        std::uint32_t orientation = read16(entry + 8);
-        return read16(entry + 2) == 3 && orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 1;
-    }
-    return 1;
-}
-
-// Segments up to the first frame header; the orientation may come before it.
-void ReadJpegHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
-    size_t at = 2;
-    while (at + 4 <= size && bytes[at] == 0xFF) {
-        BYTE marker = bytes[at + 1];
-        if (marker == 0xFF) { ++at; continue; }  // fill byte
-        size_t length = Big16(bytes + at + 2);
-        if (length < 2) return;
-        bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if (at + 9 > size) return;
-            header.height = Big16(bytes + at + 5);
-            header.width = Big16(bytes + at + 7);
-            return;
-        }
-        if (marker == 0xE1 && at + 2 + length <= size && header.orientation == 1)
-            header.orientation = ExifOrientation(bytes + at + 4, length - 2);
-        if (marker == 0xDA || marker == 0xD9) return;
-        at += 2 + length;
-    }
-}
-
 PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
     PictureHeader header;
     header.kind = IdentifyPicture(bytes, size);
@@ -155,8 +107,8 @@ PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
         ReadGifHeader(bytes, size, header);
         break;
     case PictureKind::Jpeg:
+        // Its size and orientation are read by libjpeg itself (DrawJpeg).
         header.container = &GUID_ContainerFormatJpeg;
-        ReadJpegHeader(bytes, size, header);
         break;
     case PictureKind::Metafile:  // drawn, not held as pixels; checked before it is played
     case PictureKind::Unknown:
@@ -387,6 +339,25 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
                           });
 }
 
+// A JPEG through libjpeg, inside the DLL on every Windows: its header read
+// as the decoder reads it, so that the pixel cap sees the size it decodes.
+unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    JpegPicture picture;
+    const bool opened = picture.Open(bytes.get(), static_cast<size_t>(size));
+    RefuseHugePicture({picture.Width(), picture.Height()});
+    if (!opened) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
+                          picture.Orientation(), [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 place};
+                              if (!picture.ScaleInto(target, background)) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+                          });
+}
+
 // The picture rendered once, with HALFTONE, into its place in the box.
 unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLORREF background) {
     OLE_XSIZE_HIMETRIC width = 0;
@@ -506,6 +477,7 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
     PictureHeader header;
     ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
     if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
+    if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
     if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
     return DrawWithOleLoader(stream, size, header, box, background);
 }

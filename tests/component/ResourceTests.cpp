@@ -54,6 +54,7 @@ TEST_F(ComponentResources, CarriesExactlyItsOwnResources) {
         L"#2 BITMAP_CAMERA 1033",
         L"TYPELIB #1 0",
         L"_IID_MYICOMMAND #1 0",
+        L"#10 THIRD_PARTY_NOTICES 0",  // the licence notices of the JPEG decoder inside
     };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, found);
@@ -65,6 +66,14 @@ TEST_F(ComponentResources, IidResourceHoldsLengthAndTheIidOfMyIcommand) {
     const BYTE length[] = {16, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(data.data(), length, 4));
     EXPECT_EQ(0, std::memcmp(data.data() + 4, &IID__MyIcommand, 16));
+}
+
+TEST_F(ComponentResources, CarriesTheJpegDecodersLicenceNotices) {
+    std::vector<BYTE> data = Data(RT_RCDATA, L"THIRD_PARTY_NOTICES", kNeutral);
+    const std::string text(data.begin(), data.end());
+    EXPECT_NE(std::string::npos, text.find("contains libjpeg-turbo"));
+    EXPECT_NE(std::string::npos, text.find("based in part on the work of the Independent JPEG Group"));
+    EXPECT_NE(std::string::npos, text.find("Redistributions in binary form must reproduce"));
 }
 
 // The camera on white: '.' white, 'b' blue body, '#' black.

@@ -4,6 +4,7 @@
 // mirrored is shown upright.
 #include "../viewer/ChooseFile.h"
 #include "../viewer/ViewerPictures.h"
+#include "ProcessResources.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/ComTypes.h"
 
@@ -89,7 +90,9 @@ TEST_F(HeaderDecides, PicturesDeclaringMorePixelsThanTheViewerTakesAreRefusedUnd
 
 // A JPEG of four coloured quarters (red, blue / green, yellow), with an EXIF
 // block carrying the orientation spliced in after the start marker.
-void WriteOrientedJpeg(const std::wstring& path, int orientation, bool bigEndian) {
+// The orientation is held as a SHORT (type 3), as most cameras write it, or
+// as a LONG (4) or SLONG (9), as some cameras and editors do.
+void WriteOrientedJpeg(const std::wstring& path, int orientation, bool bigEndian, unsigned type = 3) {
     const UINT width = 64, height = 32, stride = width * 3;
     std::vector<BYTE> pixels(stride * height);
     for (UINT y = 0; y < height; ++y)
@@ -131,8 +134,13 @@ void WriteOrientedJpeg(const std::wstring& path, int orientation, bool bigEndian
                          : std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
     };
     std::string tiff = std::string(bigEndian ? "MM" : "II") + word(42) + word(bigEndian ? 0 : 8) +
-                       word(bigEndian ? 8 : 0) + word(1) + word(0x0112) + word(3) + word(bigEndian ? 0 : 1) +
-                       word(bigEndian ? 1 : 0) + word(static_cast<unsigned>(orientation)) + word(0) + word(0) + word(0);
+                       word(bigEndian ? 8 : 0) + word(1) + word(0x0112) + word(type) + word(bigEndian ? 0 : 1) +
+                       word(bigEndian ? 1 : 0);
+    // A value shorter than four bytes comes first in its field.
+    const bool wide = type == 4 || type == 9;
+    tiff += wide && bigEndian ? word(0) + word(static_cast<unsigned>(orientation))
+                              : word(static_cast<unsigned>(orientation)) + word(0);
+    tiff += word(0) + word(0);
     std::string exif = std::string("Exif\0\0", 6) + tiff;
     std::string segment = "\xFF\xE1";
     segment += static_cast<char>((exif.size() + 2) >> 8);
@@ -141,19 +149,40 @@ void WriteOrientedJpeg(const std::wstring& path, int orientation, bool bigEndian
     WriteBytes(path, bytes.substr(0, 2) + segment + exif + bytes.substr(2));
 }
 
-TEST_F(HeaderDecides, PhotographsAreShownUprightWhateverTheirExifOrientation) {
-    // The four quarters as shown (top-left, top-right, bottom-left,
-    // bottom-right) for each orientation 1 to 8.
-    const std::array<COLORREF, 4> shown[9] = {{},
-                                              {kRed, kBlue, kGreen, kYellow},
-                                              {kBlue, kRed, kYellow, kGreen},
-                                              {kYellow, kGreen, kBlue, kRed},
-                                              {kGreen, kYellow, kRed, kBlue},
-                                              {kRed, kGreen, kBlue, kYellow},
-                                              {kGreen, kRed, kYellow, kBlue},
-                                              {kYellow, kBlue, kGreen, kRed},
-                                              {kBlue, kYellow, kRed, kGreen}};
+// The four quarters as shown (top-left, top-right, bottom-left,
+// bottom-right) for each orientation 1 to 8.
+const std::array<COLORREF, 4> kShown[9] = {{},
+                                           {kRed, kBlue, kGreen, kYellow},
+                                           {kBlue, kRed, kYellow, kGreen},
+                                           {kYellow, kGreen, kBlue, kRed},
+                                           {kGreen, kYellow, kRed, kBlue},
+                                           {kRed, kGreen, kBlue, kYellow},
+                                           {kGreen, kRed, kYellow, kBlue},
+                                           {kYellow, kBlue, kGreen, kRed},
+                                           {kBlue, kYellow, kRed, kGreen}};
+
+// Checks the four quarters of the oriented picture as the box shows it.
+void ExpectUpright(HWND window, int orientation) {
     const SIZE box = PictureBoxSize(window);
+    // Turned a quarter, the 2:1 picture stands 1:2 in the box.
+    const bool turned = orientation >= 5;
+    const double aspect = turned ? 0.5 : 2.0;
+    const LONG width = std::min<LONG>(box.cx, static_cast<LONG>(box.cy * aspect));
+    const LONG height = std::min<LONG>(box.cy, static_cast<LONG>(box.cx / aspect));
+    const LONG left = (box.cx - width) / 2, top = (box.cy - height) / 2;
+    const POINT quarters[4] = {{left + width / 4, top + height / 4},
+                               {left + width * 3 / 4, top + height / 4},
+                               {left + width / 4, top + height * 3 / 4},
+                               {left + width * 3 / 4, top + height * 3 / 4}};
+    for (int q = 0; q < 4; ++q) {
+        COLORREF colour = PictureBoxColour(window, quarters[q].x, quarters[q].y);
+        EXPECT_TRUE(ColourNear(colour, kShown[orientation][q], 48)) << "quarter " << q << " shows " << std::hex << colour;
+    }
+    EXPECT_EQ(ColourNear(PictureBoxColour(window, 8, box.cy / 2), GetSysColor(COLOR_BTNFACE), 4), turned)
+        << "an upright portrait leaves the sides of the box empty";
+}
+
+TEST_F(HeaderDecides, PhotographsAreShownUprightWhateverTheirExifOrientation) {
     for (bool bigEndian : {false, true}) {
         for (int orientation = 1; orientation <= 8; ++orientation) {
             SCOPED_TRACE("orientation " + std::to_string(orientation) + (bigEndian ? ", big-endian" : ""));
@@ -161,25 +190,50 @@ TEST_F(HeaderDecides, PhotographsAreShownUprightWhateverTheirExifOrientation) {
                                           L".jpg");
             WriteOrientedJpeg(path, orientation, bigEndian);
             ASSERT_TRUE(ChooseFile(path).empty());
-            // Turned a quarter, the 2:1 picture stands 1:2 in the box.
-            const bool turned = orientation >= 5;
-            const double aspect = turned ? 0.5 : 2.0;
-            const LONG width = std::min<LONG>(box.cx, static_cast<LONG>(box.cy * aspect));
-            const LONG height = std::min<LONG>(box.cy, static_cast<LONG>(box.cx / aspect));
-            const LONG left = (box.cx - width) / 2, top = (box.cy - height) / 2;
-            const POINT quarters[4] = {{left + width / 4, top + height / 4},
-                                       {left + width * 3 / 4, top + height / 4},
-                                       {left + width / 4, top + height * 3 / 4},
-                                       {left + width * 3 / 4, top + height * 3 / 4}};
-            for (int q = 0; q < 4; ++q) {
-                COLORREF colour = PictureBoxColour(window, quarters[q].x, quarters[q].y);
-                EXPECT_TRUE(ColourNear(colour, shown[orientation][q], 48))
-                    << "quarter " << q << " shows " << std::hex << colour;
-            }
-            EXPECT_EQ(ColourNear(PictureBoxColour(window, 8, box.cy / 2), GetSysColor(COLOR_BTNFACE), 4), turned)
-                << "an upright portrait leaves the sides of the box empty";
+            ExpectUpright(window, orientation);
         }
     }
+}
+
+TEST_F(HeaderDecides, AnOrientationHeldAsA32BitValueTurnsThePhotographToo) {
+    for (unsigned type : {4u, 9u})
+        for (bool bigEndian : {false, true})
+            for (int orientation : {3, 6, 8}) {
+                SCOPED_TRACE("type " + std::to_string(type) + ", orientation " + std::to_string(orientation) +
+                             (bigEndian ? ", big-endian" : ""));
+                std::wstring path = folder / (L"long" + std::to_wstring(type) + L"-" + std::to_wstring(orientation) +
+                                              (bigEndian ? L"mm" : L"ii") + L".jpg");
+                WriteOrientedJpeg(path, orientation, bigEndian, type);
+                ASSERT_TRUE(ChooseFile(path).empty());
+                ExpectUpright(window, orientation);
+            }
+}
+
+TEST_F(HeaderDecides, TheJpegCapReadsTheFrameSizeAsTheDecoderDoes) {
+    // Markers without a length (TEM, a restart marker) and stray bytes
+    // before the frame header, which libjpeg passes over: the size that
+    // counts is the one it then decodes.
+    std::wstring path = folder / L"hidden-size.jpg";
+    WriteJpeg(path, 16, 16, kRed);
+    std::string bytes = ReadAll(path);
+    for (size_t at = 2; at + 9 < bytes.size(); ++at)
+        if (static_cast<unsigned char>(bytes[at]) == 0xFF && static_cast<unsigned char>(bytes[at + 1]) == 0xC0) {
+            bytes[at + 5] = '\x2E';  // 12000 high
+            bytes[at + 6] = '\xE0';
+            bytes[at + 7] = '\x2E';  // 12000 wide
+            bytes[at + 8] = '\xE0';
+            break;
+        }
+    WriteBytes(path, bytes.substr(0, 2) + std::string("\xFF\x01\xFF\xD3\x00\x17\x2A", 7) + bytes.substr(2));
+    const SIZE_T peakBefore = PeakPrivateBytes();
+    auto messages = ChooseFile(path);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], L"File Name " + path +
+                               L" is too large to show: 12000 x 12000 pixels, more than the 50 million pixels this "
+                               L"viewer shows.");
+    EXPECT_EQ(PictureBoxColour(window, 10, 10), CLR_INVALID);
+    // Decoding would have taken hundreds of megabytes at once.
+    EXPECT_LT(PeakPrivateBytes(), peakBefore + 64 * 1024 * 1024);
 }
 
 } // namespace

@@ -143,6 +143,10 @@ TEST_F(PictureScaling, PicturesShowWithOnlyTheOlePictureLoader) {
         EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx / 2, box.cy / 2), colour))
             << std::hex << PictureBoxColour(window, box.cx / 2, box.cy / 2);
     }
+    // JPEGs are read by the DLL's own decoder, codecs or not.
+    ASSERT_TRUE(ChooseFile(JpegTestPictures() + L"plain-progressive.jpg").empty());
+    EXPECT_TRUE(ColourNear(PictureBoxColour(window, box.cx / 2, box.cy / 2), RGB(40, 160, 220), 8))
+        << std::hex << PictureBoxColour(window, box.cx / 2, box.cy / 2);
 }
 
 } // namespace

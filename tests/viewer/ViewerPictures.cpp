@@ -152,6 +152,13 @@ void WriteGif(const std::wstring& path, int width, int height, COLORREF colour) 
     WriteWithCodec(path, GUID_ContainerFormatGif, width, height, colour);
 }
 
+std::wstring JpegTestPictures() {
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring folder(program);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"jpeg-pictures\\";
+}
+
 COLORREF PictureBoxColour(HWND viewer, int x, int y) {
     HWND box = GetDlgItem(viewer, DisplayPictureControl::Image);
     auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(box, STM_GETIMAGE, IMAGE_BITMAP, 0));

@@ -32,6 +32,10 @@ void WriteJpeg(const std::wstring& path, int width, int height, COLORREF colour)
 void WriteGif(const std::wstring& path, int width, int height, COLORREF colour);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 
+// The folder of the JPEG test pictures that make-jpeg-pictures.sh makes
+// beside the test programs at build time, ending in "\".
+std::wstring JpegTestPictures();
+
 // The colour the picture box shows at a point of the box (pixels from its
 // top-left corner); CLR_INVALID when it shows no picture.
 COLORREF PictureBoxColour(HWND viewer, int x, int y);

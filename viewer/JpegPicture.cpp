@@ -1,0 +1,171 @@
+#include "viewer/JpegPicture.h"
+
+#include "errors/RuntimeError.h"
+#include "viewer/JpegDecode.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace snapvane {
+
+namespace {
+
+std::uint32_t Read16(const BYTE* at, bool little) {
+    return little ? at[0] | (at[1] << 8) : (at[0] << 8) | at[1];
+}
+std::uint32_t Read32(const BYTE* at, bool little) {
+    return little ? at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24)
+                  : (static_cast<std::uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
+}
+
+// The value of a directory entry of count 1 whose integer fits its value
+// field: BYTE, SHORT, LONG and their signed kinds (a negative one is no
+// orientation).
+long EntryInteger(const BYTE* entry, bool little) {
+    const std::uint32_t type = Read16(entry + 2, little), count = Read32(entry + 4, little);
+    if (count < 1) return 0;
+    const BYTE* value = entry + 8;
+    switch (type) {
+    case 1: return value[0];                                              // BYTE
+    case 6: return static_cast<signed char>(value[0]);                    // SBYTE
+    case 3: return static_cast<long>(Read16(value, little));              // SHORT
+    case 8: return static_cast<std::int16_t>(Read16(value, little));      // SSHORT
+    case 4: return count == 1 ? static_cast<long>(std::min<std::uint32_t>(Read32(value, little), 0x7FFFFFFF)) : 0;  // LONG
+    case 9: return count == 1 ? static_cast<long>(static_cast<std::int32_t>(Read32(value, little))) : 0;  // SLONG
+    default: return 0;
+    }
+}
+
+// CMYK rows to blue-green-red, in place. The Adobe way stores each ink
+// inverted (255 is no ink).
+void CmykToBgr(BYTE* row, unsigned width, bool inverted) {
+    for (unsigned x = 0; x < width; ++x) {
+        const BYTE* ink = row + static_cast<size_t>(x) * 4;
+        unsigned c = ink[0], m = ink[1], y = ink[2], k = ink[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        BYTE* out = row + static_cast<size_t>(x) * 3;
+        const BYTE blue = static_cast<BYTE>((y * k + 127) / 255), green = static_cast<BYTE>((m * k + 127) / 255),
+                   red = static_cast<BYTE>((c * k + 127) / 255);
+        out[0] = blue;
+        out[1] = green;
+        out[2] = red;
+    }
+}
+
+// Where the file's last marker segment starts: a marker byte pair that
+// entropy-coded data never holds (there 0xFF is followed by 0 or a restart
+// marker). 0 when there is none after the start of the file.
+size_t LastSegmentStart(const BYTE* bytes, size_t size) {
+    for (size_t at = size >= 2 ? size - 2 : 0; at > 2; --at)
+        if (bytes[at] == 0xFF && bytes[at + 1] >= 0xC0 && bytes[at + 1] != 0xFF &&
+            !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))
+            return at;
+    return 0;
+}
+
+} // namespace
+
+int ExifOrientation(const BYTE* data, size_t size) {
+    if (!data || size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0) return 1;
+    const BYTE* tiff = data + 6;
+    const size_t length = size - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    const std::uint32_t directory = Read32(tiff + 4, little);
+    if (directory < 8 || directory > length - 2) return 1;
+    const std::uint32_t entries = Read16(tiff + directory, little);
+    for (std::uint32_t k = 0; k < entries; ++k) {
+        const size_t entry = directory + 2 + static_cast<size_t>(k) * 12;
+        if (entry + 12 > length) return 1;
+        if (Read16(tiff + entry, little) != 0x0112) continue;
+        const long orientation = EntryInteger(tiff + entry, little);
+        return orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 1;
+    }
+    return 1;
+}
+
+void JpegPicture::Close::operator()(SnapvaneJpeg* jpeg) const noexcept { SnapvaneJpegClose(jpeg); }
+
+bool JpegPicture::Open(const BYTE* bytes, size_t size) {
+    bytes_ = bytes;
+    size_ = size;
+    return ReadHeader();
+}
+
+bool JpegPicture::ReadHeader() {
+    jpeg_.reset(SnapvaneJpegCreate(bytes_, size_));
+    if (!jpeg_) Raise(ErrorNumber::OutOfMemory);
+    SnapvaneJpegHeader header{};
+    const bool read = SnapvaneJpegReadHeader(jpeg_.get(), &header) != 0;
+    width_ = header.width;
+    height_ = header.height;
+    if (!read) return false;
+    cmyk_ = header.cmyk != 0;
+    invertedCmyk_ = header.invertedCmyk != 0;
+    orientation_ = ExifOrientation(header.exif, header.exifSize);
+    return width_ > 0 && height_ > 0;
+}
+
+unsigned JpegPicture::ScaleFor(UINT width, UINT height, LONG placeWidth, LONG placeHeight) {
+    // libjpeg's output size at m/8 is the stored size times m/8, rounded up.
+    for (unsigned eighths = 1; eighths < 8; ++eighths) {
+        const std::uint64_t scaledWidth = (static_cast<std::uint64_t>(width) * eighths + 7) / 8;
+        const std::uint64_t scaledHeight = (static_cast<std::uint64_t>(height) * eighths + 7) / 8;
+        if (scaledWidth >= static_cast<std::uint64_t>(placeWidth) && scaledHeight >= static_cast<std::uint64_t>(placeHeight))
+            return eighths;
+    }
+    return 8;
+}
+
+bool JpegPicture::ScaleInto(const PixelTarget& target, COLORREF background) {
+    // A file cut short inside a segment of its own (a later scan's header, a
+    // table) stops libjpeg; without that segment, the scans before it still
+    // show, as they would have had the file ended there.
+    constexpr int kShorterTries = 4;
+    for (int shorter = 0;; ++shorter) {
+        if (Decode(target, background)) return true;
+        if (shorter == kShorterTries || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return false;
+        const size_t segment = LastSegmentStart(bytes_, size_);
+        if (segment == 0) return false;
+        size_ = segment;
+        if (!ReadHeader()) return false;
+    }
+}
+
+bool JpegPicture::Decode(const PixelTarget& target, COLORREF background) {
+    const LONG placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
+    if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return false;
+    unsigned width = 0, height = 0, bytesPerPixel = 0;
+    if (!SnapvaneJpegStart(jpeg_.get(), ScaleFor(width_, height_, placeWidth, placeHeight), &width, &height,
+                           &bytesPerPixel))
+        return false;
+    if (width == 0 || height == 0 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
+
+    // A few rows a call keeps libjpeg's own loop short; they are averaged in
+    // as they come.
+    constexpr unsigned kRowsACall = 4;
+    const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
+    std::vector<BYTE> buffer(rowBytes * kRowsACall);
+    BYTE* rows[kRowsACall];
+    for (unsigned k = 0; k < kRowsACall; ++k) rows[k] = buffer.data() + rowBytes * k;
+    RowAverage average(width, height, 3, false, target, background);
+    for (unsigned done = 0; done < height;) {
+        unsigned read = 0;
+        if (!SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read) || read == 0) return false;
+        for (unsigned k = 0; k < read; ++k) {
+            if (cmyk_) CmykToBgr(rows[k], width, invertedCmyk_);
+            average.AddRow(rows[k]);
+        }
+        done += read;
+    }
+    return true;
+}
+
+} // namespace snapvane
