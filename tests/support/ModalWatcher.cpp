@@ -207,7 +207,7 @@ bool ModalWatcher::HandleOne() {
 }
 
 void ModalWatcher::HandleBox(HWND box, SeenWindow::Kind kind) {
-    SeenWindow seen{kind, ReadText(box), {}, {}, {}, false};
+    SeenWindow seen{kind, ReadText(box), {}, {}, {}, false, {}};
     for (HWND window : ThreadWindows(thread_))
         if (ClassOf(window) == kDisplayPictureClass && IsWindowVisible(window))
             seen.viewerPictureBehind = ReadScreenPicture(window);
@@ -243,7 +243,7 @@ void ModalWatcher::HandleViewer(HWND viewer) {
             }
         }
         if (!scripted) steps_.push_back(ViewerStep::Exit());
-        SeenWindow seen{SeenWindow::Kind::Viewer, {}, {}, ReadViewer(viewer), L"shown", !scripted};
+        SeenWindow seen{SeenWindow::Kind::Viewer, {}, {}, ReadViewer(viewer), L"shown", !scripted, {}};
         seen.title = seen.viewer.title;
         Record(std::move(seen));
         lookPending_ = false;
@@ -254,7 +254,7 @@ void ModalWatcher::HandleViewer(HWND viewer) {
         ViewerLook look = ReadViewer(viewer);
         // A modal window that opened meanwhile comes first; look again after it.
         if (!IsWindowEnabled(viewer) || !IsWindowVisible(viewer)) return;
-        SeenWindow seen{SeenWindow::Kind::Viewer, look.title, {}, look, pendingMoment_, false};
+        SeenWindow seen{SeenWindow::Kind::Viewer, look.title, {}, look, pendingMoment_, false, {}};
         Record(std::move(seen));
         lookPending_ = false;
         return;
@@ -264,7 +264,7 @@ void ModalWatcher::HandleViewer(HWND viewer) {
         // pressing again only if the first press went unheard.
         if (left_ && GetTickCount() - leftAt_ < 2000) { Sleep(kPollMs); return; }
         if (!left_) {
-            SeenWindow seen{SeenWindow::Kind::Viewer, {}, {}, ReadViewer(viewer), L"left by default Exit", true};
+            SeenWindow seen{SeenWindow::Kind::Viewer, {}, {}, ReadViewer(viewer), L"left by default Exit", true, {}};
             seen.title = seen.viewer.title;
             Record(std::move(seen));
         }
