@@ -4,6 +4,7 @@
 #include "hostapp/Text.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/Handles.h"
+#include "win32/WindowPixels.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,50 +37,6 @@ std::string ColourText(COLORREF colour) {
     return text;
 }
 
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<DWORD> data;  // top-down, 0x00RRGGBB
-    DWORD At(int x, int y) const { return data[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
-};
-
-// The window's pixels as they were last painted.
-Pixels Capture(HWND window, bool wholeWindow) {
-    Pixels pixels;
-    RECT rect;
-    if (wholeWindow) {
-        GetWindowRect(window, &rect);
-        OffsetRect(&rect, -rect.left, -rect.top);
-    } else {
-        GetClientRect(window, &rect);
-    }
-    pixels.width = rect.right;
-    pixels.height = rect.bottom;
-    if (pixels.width <= 0 || pixels.height <= 0) return pixels;
-    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
-    if (!source) return {};
-    unique_hdc memory(CreateCompatibleDC(source));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    unique_hbitmap section(CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (memory && section && bits) {
-        SelectObjectScope select(memory.get(), section.get());
-        BitBlt(memory.get(), 0, 0, pixels.width, pixels.height, source, 0, 0, SRCCOPY);
-        GdiFlush();
-        const DWORD* first = static_cast<const DWORD*>(bits);
-        pixels.data.assign(first, first + static_cast<size_t>(pixels.width) * pixels.height);
-    }
-    ReleaseDC(window, source);
-    if (pixels.data.empty()) pixels.width = pixels.height = 0;
-    return pixels;
-}
-
-COLORREF FromPixel(DWORD pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
 
 Json ReadPair(HWND viewer, int pair) {
     HWND label = GetDlgItem(viewer, DisplayPictureControl::LabelAttrib + pair - 1);
@@ -180,7 +137,7 @@ Json ReadPictureArea(HWND pictureBox) {
     Json result = Json::object();
     // Whatever is pending is painted first, so the pixels are current.
     RedrawWindow(pictureBox, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Pixels pixels = Capture(pictureBox, false);
+    WindowPixels pixels = CopyWindowPixels(pictureBox, false);
     if (pixels.width == 0) {
         result["empty"] = true;
         return result;
@@ -204,7 +161,7 @@ Json ReadPictureArea(HWND pictureBox) {
     result["empty"] = false;
     result["width"] = right - left + 1;
     result["height"] = bottom - top + 1;
-    result["centre"] = ColourText(FromPixel(pixels.At((left + right) / 2, (top + bottom) / 2)));
+    result["centre"] = ColourText(WindowPixels::Colour(pixels.At((left + right) / 2, (top + bottom) / 2)));
     return result;
 }
 
@@ -222,7 +179,7 @@ Json ReadViewer(HWND viewer) {
 
 bool SaveWindowBitmap(HWND window, const std::wstring& path) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Pixels pixels = Capture(window, true);
+    WindowPixels pixels = CopyWindowPixels(window, true);
     if (pixels.width == 0) return false;
     const int stride = (pixels.width * 3 + 3) & ~3;
     BITMAPFILEHEADER file{};

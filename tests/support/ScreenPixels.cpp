@@ -1,7 +1,7 @@
 #include "support/ScreenPixels.h"
 
 #include "viewer/DisplayPicture.h"
-#include "win32/Handles.h"
+#include "win32/WindowPixels.h"
 
 #include <algorithm>
 
@@ -18,34 +18,11 @@ ScreenArea ReadScreenArea(HWND control) {
     if (!control || !IsWindowVisible(control)) return area;
     // Paints that are due happen first, as they would before a person looks.
     RedrawWindow(control, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    RECT client{};
-    GetClientRect(control, &client);
-    if (client.right <= 0 || client.bottom <= 0) return area;
-    HDC screen = GetDC(control);
-    if (!screen) return area;
-    unique_hdc memory(CreateCompatibleDC(screen));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    unique_hbitmap section(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (memory && section && bits) {
-        SelectObjectScope select(memory.get(), section.get());
-        if (BitBlt(memory.get(), 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY)) {
-            GdiFlush();
-            const auto* first = static_cast<const DWORD*>(bits);
-            area.width = client.right;
-            area.height = client.bottom;
-            area.pixels.reserve(static_cast<size_t>(area.width) * area.height);
-            for (size_t i = 0; i < static_cast<size_t>(area.width) * area.height; ++i)
-                area.pixels.push_back(RGB((first[i] >> 16) & 0xFF, (first[i] >> 8) & 0xFF, first[i] & 0xFF));
-        }
-    }
-    ReleaseDC(control, screen);
+    const WindowPixels copied = CopyWindowPixels(control, false);
+    area.width = copied.width;
+    area.height = copied.height;
+    area.pixels.reserve(copied.data.size());
+    for (DWORD pixel : copied.data) area.pixels.push_back(WindowPixels::Colour(pixel));
     return area;
 }
 

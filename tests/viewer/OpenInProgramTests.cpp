@@ -69,6 +69,19 @@ protected:
 
     // Shows the viewer with the one entry, presses Edit, then Exit. When the
     // entry's file is no picture, the display's own message comes first.
+    // Edit while the current folder holds a program named as the association
+    // names its program, without a folder.
+    std::vector<std::wstring> PressEditBesidePlantedProgram(const std::wstring& entry) {
+        TemporaryFolder current;
+        std::filesystem::copy_file(recorder, current / L"svplanted.exe");
+        wchar_t before[MAX_PATH * 4] = {};
+        GetCurrentDirectoryW(MAX_PATH * 4, before);
+        if (!SetCurrentDirectoryW(current.Path().c_str())) ADD_FAILURE() << "cannot enter the planted folder";
+        auto texts = PressEdit(entry);
+        SetCurrentDirectoryW(before);
+        return texts;
+    }
+
     std::vector<std::wstring> PressEdit(const std::wstring& entry, bool displayComplains = false) {
         std::vector<Answer> answers;
         if (displayComplains) answers.push_back(Answer::Ok());
@@ -223,14 +236,8 @@ TEST_F(OpenInProgram, AFileNamedLikeAPictureWhoseContentIsAProgramIsNotOpened) {
 TEST_F(OpenInProgram, AProgramIsNeverTakenFromTheCurrentFolder) {
     // The association names its program without a folder; one of that name
     // waits in the current folder.
-    TemporaryFolder current;
-    std::filesystem::copy_file(recorder, current / L"svplanted.exe");
-    wchar_t before[MAX_PATH * 4] = {};
-    GetCurrentDirectoryW(MAX_PATH * 4, before);
-    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
     WriteBmp(pictures + L"\\planted.svbare", 8, 8, RGB(0, 0, 255));
-    auto texts = PressEdit(L"Photo: planted.svbare");
-    SetCurrentDirectoryW(before);
+    auto texts = PressEditBesidePlantedProgram(L"Photo: planted.svbare");
     EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_NE(texts[0].find(L"could not be started for File Name " + pictures + L"\\planted.svbare."), std::wstring::npos)
@@ -247,14 +254,8 @@ TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
     // Started without the shell, a program named without a folder is still
     // not taken from the current folder.
     std::filesystem::remove(record);
-    TemporaryFolder current;
-    std::filesystem::copy_file(recorder, current / L"svplanted.exe");
-    wchar_t before[MAX_PATH * 4] = {};
-    GetCurrentDirectoryW(MAX_PATH * 4, before);
-    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
     WriteBmp(pictures + L"\\%PATH%.svbare", 8, 8, RGB(0, 0, 255));
-    auto texts = PressEdit(L"Photo: %PATH%.svbare");
-    SetCurrentDirectoryW(before);
+    auto texts = PressEditBesidePlantedProgram(L"Photo: %PATH%.svbare");
     EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_NE(texts[0].find(L"could not be started"), std::wstring::npos) << std::filesystem::path(texts[0]).string();
