@@ -38,8 +38,10 @@ owners() {
     candidates+=("$path" "$(readlink -f "$path")")
     case $path in /usr/bin/*) candidates+=("/bin/${path#/usr/bin/}") ;; /bin/*) candidates+=("/usr$path") ;; esac
   done
+  # "pkg[:arch][, pkg2[:arch]]: path"; the first package is enough.
   dpkg-query -S "${candidates[@]}" 2>/dev/null | grep -v '^diversion' |
-    sed -n 's/^\([^:]*\)\(:[a-z0-9]*\)\{0,1\}: \(.*\)$/\3 \1/p'
+    awk '{ i = index($0, ": /"); if (!i) next; split(substr($0, 1, i - 1), owners, ", ");
+           sub(/:.*/, "", owners[1]); print substr($0, i + 2), owners[1] }'
 }
 
 status=0

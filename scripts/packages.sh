@@ -11,7 +11,7 @@ SNAPVANE_PACKAGES=(
   googletest nlohmann-json3-dev
   libjpeg-turbo-progs stress-ng
   nsis zip python3
-  nasm dpkg-dev
+  nasm dpkg-dev debian-archive-keyring
 )
 
 # Every program and file that the build, the tests and the scripts call,
@@ -27,12 +27,13 @@ SNAPVANE_PROGRAMS=(
   /usr/include/wine/wine/windows/oaidl.idl
   /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb
   # Wine and the display
-  /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 /usr/share/wine/fonts/marlett.ttf
+  /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver
+  /usr/share/wine/fonts/marlett.ttf
   xvfb-run Xvfb xauth xdpyinfo
   # pictures, benchmarks, load
   convert identify djpeg cjpeg stress-ng
   # libjpeg-turbo from its source package
-  nasm dpkg-source
+  nasm dpkg-source /usr/share/keyrings/debian-archive-keyring.gpg
   # the setup program and the user guide's check
   makensis zip python3 i686-w64-mingw32-strip x86_64-w64-mingw32-strip
   /usr/share/doc/mingw-w64-i686-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright
