@@ -1,5 +1,7 @@
 #include "viewer/MetafileCheck.h"
 
+#include "viewer/LittleEndian.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -15,11 +17,7 @@ constexpr size_t kMetafileHeaderBytes = 18;
 constexpr std::uint32_t kEndOfFileRecord = 0x0000;
 constexpr std::uint64_t kNever = ~std::uint64_t{0} >> 1;  // a reach no file has
 
-std::uint32_t Word(const BYTE* at) { return at[0] | (at[1] << 8); }
-std::uint32_t DoubleWord(const BYTE* at) {
-    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-std::int32_t SignedWord(const BYTE* at) { return static_cast<std::int16_t>(Word(at)); }
+std::int32_t SignedWord(const BYTE* at) { return static_cast<std::int16_t>(Little16(at)); }
 
 // One record as GDI plays it: its parameter words, and the bytes from its
 // first parameter to the end of the file, which is as far as a read may go.
@@ -30,7 +28,7 @@ struct Record {
     std::uint64_t reachable;   // bytes up to the end of the file
     std::uint32_t objects;     // the object table's size, from the header
 
-    std::uint32_t Param(std::uint64_t k) const { return k < paramWords ? Word(params + 2 * k) : 0; }
+    std::uint32_t Param(std::uint64_t k) const { return k < paramWords ? Little16(params + 2 * k) : 0; }
     std::int32_t SignedParam(std::uint64_t k) const { return k < paramWords ? SignedWord(params + 2 * k) : 0; }
     bool Reads(std::uint64_t words) const { return words <= paramWords && 2 * words <= reachable; }
     bool ReadsBytes(std::uint64_t bytes) const { return bytes <= reachable; }
@@ -41,22 +39,22 @@ struct Record {
 // one that cannot be measured; usage 1 (DIB_PAL_COLORS) has word entries.
 std::uint64_t DibBytes(const BYTE* info, std::uint64_t reachable, std::uint32_t usage) {
     if (reachable < 16) return kNever;
-    const std::uint32_t headerBytes = DoubleWord(info);
+    const std::uint32_t headerBytes = Little32(info);
     std::uint64_t width = 0, height = 0, entryBytes = usage == DIB_PAL_COLORS ? 2 : 4;
     std::uint32_t bitCount = 0, compression = BI_RGB, imageBytes = 0, coloursUsed = 0;
     if (headerBytes == sizeof(BITMAPCOREHEADER)) {
-        width = Word(info + 4);
-        height = Word(info + 6);
-        bitCount = Word(info + 10);
+        width = Little16(info + 4);
+        height = Little16(info + 6);
+        bitCount = Little16(info + 10);
         if (usage != DIB_PAL_COLORS) entryBytes = 3;
     } else if (headerBytes >= sizeof(BITMAPINFOHEADER) && headerBytes <= reachable) {
         auto magnitude = [](std::int32_t value) { return static_cast<std::uint64_t>(value < 0 ? -std::int64_t{value} : value); };
-        width = magnitude(static_cast<std::int32_t>(DoubleWord(info + 4)));
-        height = magnitude(static_cast<std::int32_t>(DoubleWord(info + 8)));
-        bitCount = Word(info + 14);
-        compression = DoubleWord(info + 16);
-        imageBytes = DoubleWord(info + 20);
-        coloursUsed = DoubleWord(info + 32);
+        width = magnitude(static_cast<std::int32_t>(Little32(info + 4)));
+        height = magnitude(static_cast<std::int32_t>(Little32(info + 8)));
+        bitCount = Little16(info + 14);
+        compression = Little32(info + 16);
+        imageBytes = Little32(info + 20);
+        coloursUsed = Little32(info + 32);
     } else {
         return kNever;
     }
@@ -213,11 +211,11 @@ bool CountedPartsFit(const Record& record) {
         // Wine's player reads an information header after two words, and
         // takes its width as a signed size.
         if (!record.Reads(2 + sizeof(BITMAPINFOHEADER) / 2)) return false;
-        const auto width = static_cast<std::int32_t>(DoubleWord(record.params + 8));
-        const auto height = static_cast<std::int32_t>(DoubleWord(record.params + 12));
+        const auto width = static_cast<std::int32_t>(Little32(record.params + 8));
+        const auto height = static_cast<std::int32_t>(Little32(record.params + 12));
         auto magnitude = [](std::int32_t value) { return static_cast<std::uint64_t>(value < 0 ? -std::int64_t{value} : value); };
-        return OldBitmapFits(record, magnitude(width), magnitude(height), Word(record.params + 16),
-                             Word(record.params + 18), 0, sizeof(BITMAPINFOHEADER) / 2 + 4);
+        return OldBitmapFits(record, magnitude(width), magnitude(height), Little16(record.params + 16),
+                             Little16(record.params + 18), 0, sizeof(BITMAPINFOHEADER) / 2 + 4);
     }
     case META_STRETCHBLT:
         return record.Reads(15) && OldBitmapFitsBothWays(record, 10, 10);
@@ -522,12 +520,12 @@ struct MetafileLayout {
 };
 
 bool ReadLayout(const BYTE* bytes, size_t size, MetafileLayout& layout) {
-    layout.start = size >= 4 && DoubleWord(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
+    layout.start = size >= 4 && Little32(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
     if (size < layout.start + kMetafileHeaderBytes) return false;
     const BYTE* header = bytes + layout.start;
-    const std::uint32_t kind = Word(header), headerWords = Word(header + 2);
-    layout.objects = Word(header + 10);
-    const std::uint64_t declaredBytes = 2 * std::uint64_t{DoubleWord(header + 6)};
+    const std::uint32_t kind = Little16(header), headerWords = Little16(header + 2);
+    layout.objects = Little16(header + 10);
+    const std::uint64_t declaredBytes = 2 * std::uint64_t{Little32(header + 6)};
     const std::uint64_t dataBytes = size - layout.start;
     // Writers more than one count the placeable header into the declared size.
     layout.declaresPlaceableHeaderToo =
@@ -553,9 +551,9 @@ MetafileVerdict WalkRecords(const BYTE* bytes, size_t size, Visit visit) {
     size_t at = layout.start + kMetafileHeaderBytes;
     while (at < end) {
         if (end - at < 6) return MetafileVerdict::Unsafe;
-        const std::uint64_t recordWords = DoubleWord(bytes + at);
+        const std::uint64_t recordWords = Little32(bytes + at);
         if (recordWords < 3 || recordWords > (end - at) / 2) return MetafileVerdict::Unsafe;
-        const Record record{Word(bytes + at + 4), bytes + at + 6, recordWords - 3, size - (at + 6), layout.objects};
+        const Record record{Little16(bytes + at + 4), bytes + at + 6, recordWords - 3, size - (at + 6), layout.objects};
         if (record.function == kEndOfFileRecord) return MetafileVerdict::Playable;
         if (!RecordIsPlayable(record)) return MetafileVerdict::Unsafe;
         if (!visit(record)) return MetafileVerdict::TooMuchDrawing;
@@ -567,8 +565,8 @@ MetafileVerdict WalkRecords(const BYTE* bytes, size_t size, Visit visit) {
 } // namespace
 
 bool LooksLikeMetafile(const BYTE* bytes, size_t size) {
-    if (size >= 4 && DoubleWord(bytes) == kPlaceableKey) return true;
-    return size >= kMetafileHeaderBytes && (Word(bytes) == 1 || Word(bytes) == 2) && Word(bytes + 2) == 9;
+    if (size >= 4 && Little32(bytes) == kPlaceableKey) return true;
+    return size >= kMetafileHeaderBytes && (Little16(bytes) == 1 || Little16(bytes) == 2) && Little16(bytes + 2) == 9;
 }
 
 bool IsPlayableMetafile(const BYTE* bytes, size_t size) {
@@ -576,8 +574,8 @@ bool IsPlayableMetafile(const BYTE* bytes, size_t size) {
 }
 
 MetafileVerdict CheckMetafile(const BYTE* bytes, size_t size, const MetafileTarget& target) {
-    if (size < kPlaceableHeaderBytes || DoubleWord(bytes) != kPlaceableKey) return MetafileVerdict::Unsafe;
-    const double unitsPerInch = Word(bytes + 14);
+    if (size < kPlaceableHeaderBytes || Little32(bytes) != kPlaceableKey) return MetafileVerdict::Unsafe;
+    const double unitsPerInch = Little16(bytes + 14);
     const double width = SignedWord(bytes + 10) - SignedWord(bytes + 6);
     const double height = SignedWord(bytes + 12) - SignedWord(bytes + 8);
     if (unitsPerInch == 0 || width <= 0 || height <= 0) return MetafileVerdict::Unsafe;

@@ -1,5 +1,6 @@
 #include "viewer/PictureContent.h"
 
+#include "viewer/LittleEndian.h"
 #include "win32/Handles.h"
 
 #include <algorithm>
@@ -15,10 +16,6 @@ constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr size_t kBitmapFileHeaderBytes = 14;
 constexpr size_t kGifScreenBytes = 13;
 
-std::uint32_t Little16(const BYTE* at) { return at[0] | (at[1] << 8); }
-std::uint32_t Little32(const BYTE* at) {
-    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
 void PutLittle32(BYTE* at, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) at[k] = static_cast<BYTE>(value >> (8 * k));
 }

@@ -3,6 +3,7 @@
 #include "errors/RuntimeError.h"
 #include "viewer/CodecPicture.h"
 #include "viewer/JpegPicture.h"
+#include "viewer/LittleEndian.h"
 #include "viewer/MetafileCheck.h"
 #include "viewer/PictureContent.h"
 #include "win32/ComTypes.h"
@@ -48,10 +49,6 @@ struct PictureHeader {
 
 // ---- What a picture file's header declares, read before anything is decoded ----
 
-std::uint32_t Little16(const BYTE* at) { return at[0] | (at[1] << 8); }
-std::uint32_t Little32(const BYTE* at) {
-    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
 
 // A signed 32-bit size as a count of pixels: a top-down height is negative,
 // and INT_MIN stays huge rather than wrapping to itself.
