@@ -19,8 +19,8 @@
 #include "standin/StandIn.h"
 #include "support/SnapvaneDll.h"
 #include "viewer/DisplayPicture.h"
-#include "viewer/JpegPicture.h"
-#include "viewer/PictureFile.h"
+#include "pictures/JpegPicture.h"
+#include "pictures/LoadPicture.h"
 #include "win32/Handles.h"
 
 #include <objbase.h>

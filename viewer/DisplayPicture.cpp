@@ -5,6 +5,7 @@
 #include "viewer/Logo.h"
 #include "viewer/OpenInProgram.h"
 #include "viewer/PictureBox.h"
+#include "pictures/LoadPicture.h"
 #include "viewer/PictureFile.h"
 #include "win32/Handles.h"
 #include "win32/ModalLoop.h"

@@ -1,7 +1,7 @@
 #include "viewer/OpenInProgram.h"
 
 #include "errors/RuntimeError.h"
-#include "viewer/PictureContent.h"
+#include "pictures/LoadPicture.h"
 #include "win32/Handles.h"
 
 #include <windows.h>

@@ -26,8 +26,8 @@
 #include "support/ModalWatcher.h"
 #include "errors/RuntimeError.h"
 #include "viewer/DisplayPicture.h"
-#include "viewer/PictureContent.h"
-#include "viewer/PictureFile.h"
+#include "pictures/PictureContent.h"
+#include "pictures/LoadPicture.h"
 #include "win32/ComTypes.h"
 
 #include <ole2.h>

@@ -5,9 +5,9 @@
 #include "CraftedPictures.h"
 #include "ViewerPictures.h"
 #include "viewer/DisplayPicture.h"
-#include "viewer/MetafileCheck.h"
+#include "pictures/MetafileCheck.h"
 #include "errors/RuntimeError.h"
-#include "viewer/PictureFile.h"
+#include "pictures/LoadPicture.h"
 
 #include <gtest/gtest.h>
 

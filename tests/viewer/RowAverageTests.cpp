@@ -1,7 +1,7 @@
 // Averaging to the box row by row gives, for every target pixel, the rounded
 // average of the source pixels it covers (the nearest one when enlarging),
 // whatever the sizes: the same as averaging the whole picture at once.
-#include "viewer/RowAverage.h"
+#include "pictures/RowAverage.h"
 
 #include <gtest/gtest.h>
 

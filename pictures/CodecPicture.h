@@ -3,7 +3,7 @@
 // as a bitmap of its own, and needs no stretch by GDI.
 #pragma once
 
-#include "viewer/RowAverage.h"
+#include "pictures/RowAverage.h"
 #include "win32/ComTypes.h"
 
 #include <windows.h>

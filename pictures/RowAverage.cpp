@@ -1,4 +1,4 @@
-#include "viewer/RowAverage.h"
+#include "pictures/RowAverage.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "viewer/MetafileCheck.h"
+#include "pictures/MetafileCheck.h"
 
-#include "viewer/LittleEndian.h"
+#include "pictures/LittleEndian.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,10 +19,6 @@ enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile };
 // icons, stream-wrapped content, programs) is Unknown.
 PictureKind IdentifyPicture(const BYTE* bytes, size_t size);
 
-// The kind of the file at the path, from its first bytes; Unknown when it
-// cannot be read.
-PictureKind IdentifyPictureFile(const wchar_t* path);
-
 // True for a GIF with no global colour table: the platform's GIF codec takes
 // the global table for any image without a local one, and under Wine reads
 // through a null table.

@@ -1,4 +1,4 @@
-#include "viewer/CodecPicture.h"
+#include "pictures/CodecPicture.h"
 
 #include <algorithm>
 #include <climits>

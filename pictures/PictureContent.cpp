@@ -1,7 +1,6 @@
-#include "viewer/PictureContent.h"
+#include "pictures/PictureContent.h"
 
-#include "viewer/LittleEndian.h"
-#include "win32/Handles.h"
+#include "pictures/LittleEndian.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -102,16 +101,6 @@ PictureKind IdentifyPicture(const BYTE* bytes, size_t size) {
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return PictureKind::Jpeg;
     if (size >= kPlaceableHeaderBytes && Little32(bytes) == kPlaceableKey) return PictureKind::Metafile;
     return PictureKind::Unknown;
-}
-
-PictureKind IdentifyPictureFile(const wchar_t* path) {
-    unique_handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return PictureKind::Unknown;
-    BYTE start[kPlaceableHeaderBytes] = {};
-    DWORD read = 0;
-    if (!ReadFile(file.get(), start, sizeof start, &read, nullptr)) return PictureKind::Unknown;
-    return IdentifyPicture(start, read);
 }
 
 bool LacksGlobalColourTable(const BYTE* bytes, size_t size) {

@@ -1,7 +1,7 @@
 /* libjpeg behind a C edge. libjpeg reports a fatal error by calling
  * error_exit, which must not return; here it jumps back to the entry point
  * that was called, which returns 0. Only C frames lie between the two. */
-#include "viewer/JpegDecode.h"
+#include "pictures/JpegDecode.h"
 
 #include <setjmp.h>
 #include <stdio.h>

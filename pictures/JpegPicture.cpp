@@ -1,7 +1,7 @@
-#include "viewer/JpegPicture.h"
+#include "pictures/JpegPicture.h"
 
 #include "errors/RuntimeError.h"
-#include "viewer/JpegDecode.h"
+#include "pictures/JpegDecode.h"
 
 #include <algorithm>
 #include <cstdint>

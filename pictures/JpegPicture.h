@@ -3,7 +3,7 @@
 // viewer never holds the whole photograph.
 #pragma once
 
-#include "viewer/RowAverage.h"
+#include "pictures/RowAverage.h"
 
 #include <windows.h>
 

@@ -1,0 +1,471 @@
+#include "pictures/LoadPicture.h"
+
+#include "errors/RuntimeError.h"
+#include "pictures/CodecPicture.h"
+#include "pictures/JpegPicture.h"
+#include "pictures/LittleEndian.h"
+#include "pictures/MetafileCheck.h"
+#include "pictures/PictureContent.h"
+#include "win32/ComTypes.h"
+
+#include <ole2.h>
+#include <olectl.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace snapvane {
+
+namespace {
+
+constexpr size_t kPlaceableHeaderBytes = 22;
+// Far beyond any photograph; keeps a stray huge file from taking the host's memory.
+constexpr LONGLONG kLargestPictureFile = 256LL * 1024 * 1024;
+// A decoded picture takes about four bytes a pixel, all at once, inside the
+// host's process (a 32-bit one has 2 GB in all): 50 million pixels take 200 MB
+// and hold every photograph of today's cameras up to 48 megapixels.
+constexpr std::uint64_t kLargestPicturePixels = 50'000'000;
+
+// What the header of a picture file declares; a size of 0 when it declares
+// none that is read here (a metafile is drawn, not held as pixels).
+struct PictureHeader {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
+    const GUID* container = nullptr;  // the codecs' name of the kind of file, when it is one read here
+    PictureKind kind = PictureKind::Unknown;
+};
+
+[[noreturn]] void RaiseNotAPicture(HRESULT hr) {
+    throw RuntimeError(static_cast<long>(hr), kErrorSource, L"Invalid picture");
+}
+
+// ---- What a picture file's header declares, read before anything is decoded ----
+
+
+// A signed 32-bit size as a count of pixels: a top-down height is negative,
+// and INT_MIN stays huge rather than wrapping to itself.
+std::uint64_t Magnitude(std::uint32_t raw) {
+    auto value = static_cast<std::int64_t>(static_cast<std::int32_t>(raw));
+    return static_cast<std::uint64_t>(value < 0 ? -value : value);
+}
+
+void ReadBitmapHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
+    if (size < 26) return;
+    std::uint32_t infoSize = Little32(bytes + 14);
+    if (infoSize == 12) {  // the old core header: 16-bit sizes
+        header.width = Little16(bytes + 18);
+        header.height = Little16(bytes + 20);
+    } else {
+        header.width = Magnitude(Little32(bytes + 18));
+        header.height = Magnitude(Little32(bytes + 22));
+    }
+}
+
+// The logical screen, or the first image when it is larger: a decoder
+// allocates for either.
+void ReadGifHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
+    if (size < 13) return;
+    header.width = Little16(bytes + 6);
+    header.height = Little16(bytes + 8);
+    size_t at = 13;
+    if (bytes[10] & 0x80) at += static_cast<size_t>(3) << ((bytes[10] & 7) + 1);
+    while (at < size) {
+        if (bytes[at] == 0x2C) {
+            if (at + 9 > size) return;
+            header.width = std::max<std::uint64_t>(header.width, Little16(bytes + at + 5));
+            header.height = std::max<std::uint64_t>(header.height, Little16(bytes + at + 7));
+            return;
+        }
+        if (bytes[at] != 0x21 || at + 2 >= size) return;
+        at += 2;  // extension introducer and label, then its sub-blocks
+        while (at < size && bytes[at] != 0) at += 1 + static_cast<size_t>(bytes[at]);
+        ++at;
+    }
+}
+
+PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
+    PictureHeader header;
+    header.kind = IdentifyPicture(bytes, size);
+    switch (header.kind) {
+    case PictureKind::Bitmap:
+        header.container = &GUID_ContainerFormatBmp;
+        ReadBitmapHeader(bytes, size, header);
+        break;
+    case PictureKind::Gif:
+        header.container = &GUID_ContainerFormatGif;
+        ReadGifHeader(bytes, size, header);
+        break;
+    case PictureKind::Jpeg:
+        // Its size and orientation are read by libjpeg itself (DrawJpeg).
+        header.container = &GUID_ContainerFormatJpeg;
+        break;
+    case PictureKind::Metafile:  // drawn, not held as pixels; checked before it is played
+    case PictureKind::Unknown:
+        break;
+    }
+    return header;
+}
+
+// Refuses, before any decoding, a picture whose header declares more pixels
+// than the viewer takes; the decoder would otherwise ask for all of them at once.
+void RefuseHugePicture(const PictureHeader& header) {
+    if (header.width == 0 || header.height == 0) return;
+    if (header.width <= kLargestPicturePixels / header.height) return;
+    throw RuntimeError(kPictureTooLarge, kErrorSource,
+                       L"is too large to show: " + std::to_wstring(header.width) + L" x " +
+                           std::to_wstring(header.height) + L" pixels, more than the " +
+                           std::to_wstring(kLargestPicturePixels / 1'000'000) +
+                           L" million pixels this viewer shows.");
+}
+
+// Global memory held in place while it is read.
+class GlobalLockScope {
+public:
+    explicit GlobalLockScope(HGLOBAL memory) : memory_(memory), bytes_(static_cast<BYTE*>(GlobalLock(memory))) {
+        if (!bytes_) Raise(ErrorNumber::OutOfMemory);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+    ~GlobalLockScope() { GlobalUnlock(memory_); }
+    BYTE* get() const { return bytes_; }
+
+private:
+    HGLOBAL memory_;
+    BYTE* bytes_;
+};
+
+// Memory the picture loader's stream can own, holding the bytes.
+unique_hglobal GlobalCopy(const BYTE* bytes, size_t size) {
+    unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!memory) Raise(ErrorNumber::OutOfMemory);
+    GlobalLockScope locked(memory.get());
+    std::memcpy(locked.get(), bytes, size);
+    return memory;
+}
+
+ComPtr<IStream> StreamOwning(unique_hglobal memory) {
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.GetAddressOf()))) Raise(ErrorNumber::OutOfMemory);
+    memory.release();  // the stream frees it now
+    return stream;
+}
+
+// The whole file, in a stream the picture loader reads. Only content that is
+// positively one of the kinds the viewer shows gets this far; a GIF without
+// a colour table gets the default one, which its codec would otherwise look
+// for and not find.
+ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
+    unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) RaiseNotAPicture(HRESULT_FROM_WIN32(GetLastError()));
+    LARGE_INTEGER length{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &length) || length.QuadPart <= 0 ||
+        length.QuadPart > kLargestPictureFile)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    size = static_cast<LONG>(length.QuadPart);
+
+    unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
+    if (!memory) Raise(ErrorNumber::OutOfMemory);
+    LONG done = 0;
+    unique_hglobal withColourTable;
+    {
+        GlobalLockScope bytes(memory.get());
+        while (done < size) {
+            DWORD read = 0;
+            if (!ReadFile(file.get(), bytes.get() + done, static_cast<DWORD>(size - done), &read, nullptr) || read == 0)
+                break;
+            done += static_cast<LONG>(read);
+        }
+        if (done == size) header = ReadPictureHeader(bytes.get(), static_cast<size_t>(size));
+        if (done == size && header.kind == PictureKind::Gif &&
+            LacksGlobalColourTable(bytes.get(), static_cast<size_t>(size))) {
+            std::vector<BYTE> gif = WithDefaultColourTable(bytes.get(), static_cast<size_t>(size));
+            withColourTable = GlobalCopy(gif.data(), gif.size());
+            size = static_cast<LONG>(gif.size());
+        }
+    }
+    if (done != static_cast<LONG>(length.QuadPart) || header.kind == PictureKind::Unknown)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    RefuseHugePicture(header);
+    return StreamOwning(withColourTable ? std::move(withColourTable) : std::move(memory));
+}
+
+// The picture's place in the box: as large as fits, proportions kept, centred.
+RECT FitInto(SIZE box, LONG pictureWidth, LONG pictureHeight) {
+    double scale = std::min(static_cast<double>(box.cx) / pictureWidth, static_cast<double>(box.cy) / pictureHeight);
+    LONG width = std::max(1L, static_cast<LONG>(std::lround(pictureWidth * scale)));
+    LONG height = std::max(1L, static_cast<LONG>(std::lround(pictureHeight * scale)));
+    width = std::min(width, box.cx);
+    height = std::min(height, box.cy);
+    LONG left = (box.cx - width) / 2, top = (box.cy - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
+unique_hbitmap CreateBoxBitmap(SIZE box) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = box.cx;
+    info.bmiHeader.biHeight = -box.cy;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) Raise(ErrorNumber::OutOfMemory);
+    return bitmap;
+}
+
+
+void FillBitmap(HBITMAP bitmap, SIZE box, COLORREF background) {
+    unique_hdc dc(CreateCompatibleDC(nullptr));
+    if (!dc) Raise(ErrorNumber::OutOfMemory);
+    SelectObjectScope selected(dc.get(), bitmap);
+    unique_hbrush fill(CreateSolidBrush(background));
+    RECT whole{0, 0, box.cx, box.cy};
+    FillRect(dc.get(), &whole, fill ? fill.get() : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// Draws the whole picture, once, into the place on the bitmap.
+void RenderPicture(IPicture* picture, HBITMAP bitmap, RECT place, OLE_XSIZE_HIMETRIC width,
+                   OLE_YSIZE_HIMETRIC height) {
+    unique_hdc dc(CreateCompatibleDC(nullptr));
+    if (!dc) Raise(ErrorNumber::OutOfMemory);
+    HRESULT hr = S_OK;
+    {
+        SelectObjectScope selected(dc.get(), bitmap);
+        SetStretchBltMode(dc.get(), HALFTONE);
+        SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+        hr = picture->Render(dc.get(), place.left, place.top, place.right - place.left, place.bottom - place.top, 0,
+                             height, width, -height, nullptr);
+        GdiFlush();
+    }
+    if (FAILED(hr)) RaiseNotAPicture(hr);
+}
+
+// The stored pixel that shows at (x, y) of the upright picture, for each
+// EXIF orientation: 2 mirrored, 3 turned half, 4 flipped, 5 mirrored along
+// the diagonal, 6 turned a quarter clockwise, 7 along the other diagonal,
+// 8 turned a quarter counter-clockwise.
+POINT StoredPixel(int orientation, LONG x, LONG y, SIZE stored) {
+    switch (orientation) {
+    case 2: return {stored.cx - 1 - x, y};
+    case 3: return {stored.cx - 1 - x, stored.cy - 1 - y};
+    case 4: return {x, stored.cy - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, stored.cy - 1 - x};
+    case 7: return {stored.cx - 1 - y, stored.cy - 1 - x};
+    case 8: return {stored.cx - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
+// Copies the picture as stored into its place on the box's bitmap, upright.
+// The pixels of a bitmap made by CreateBoxBitmap, once GDI has finished with them.
+DIBSECTION SectionOf(HBITMAP bitmap) {
+    DIBSECTION section{};
+    if (GetObjectW(bitmap, sizeof section, &section) != sizeof section || !section.dsBm.bmBits)
+        Raise(ErrorNumber::OutOfMemory);
+    GdiFlush();
+    return section;
+}
+
+void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT place, int orientation) {
+    const DIBSECTION from = SectionOf(storedBitmap), to = SectionOf(boxBitmap);
+    const auto* source = static_cast<const BYTE*>(from.dsBm.bmBits);
+    auto* target = static_cast<BYTE*>(to.dsBm.bmBits);
+    for (LONG y = 0; y < place.bottom - place.top; ++y) {
+        BYTE* row = target + static_cast<size_t>(place.top + y) * to.dsBm.bmWidthBytes;
+        for (LONG x = 0; x < place.right - place.left; ++x) {
+            POINT at = StoredPixel(orientation, x, y, stored);
+            const BYTE* pixel = source + static_cast<size_t>(at.y) * from.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 3;
+            std::memcpy(row + static_cast<size_t>(place.left + x) * 3, pixel, 3);
+        }
+    }
+}
+
+// The box's bitmap, filled with the background, with the picture drawn
+// upright into the largest place that keeps its proportions; draw(bitmap,
+// place) draws the picture as stored.
+template <class Draw>
+unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG height, int orientation, Draw draw) {
+    // A photograph taken turned a quarter is as wide, upright, as it is high stored.
+    const bool turned = orientation >= 5;
+    const RECT place = turned ? FitInto(box, height, width) : FitInto(box, width, height);
+    unique_hbitmap bitmap = CreateBoxBitmap(box);
+    FillBitmap(bitmap.get(), box, background);
+    if (orientation == 1) {
+        draw(bitmap.get(), place);
+        return bitmap;
+    }
+    const LONG placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
+    const SIZE stored = turned ? SIZE{placeHeight, placeWidth} : SIZE{placeWidth, placeHeight};
+    unique_hbitmap drawn = CreateBoxBitmap(stored);
+    draw(drawn.get(), RECT{0, 0, stored.cx, stored.cy});
+    CopyUpright(drawn.get(), stored, bitmap.get(), place, orientation);
+    return bitmap;
+}
+
+// The picture through the platform's imaging codecs, scaled as it is read;
+// empty when they are missing, or when the bitmap codec refuses a bitmap,
+// which the OLE loader may still read.
+unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& header, SIZE box, COLORREF background) {
+    const int orientation = header.orientation;
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) return unique_hbitmap();
+    GlobalLockScope bytes(memory);
+    CodecPicture picture;
+    HRESULT hr = CodecPicture::Open(bytes.get(), static_cast<DWORD>(size), header.container, picture);
+    if (hr == S_FALSE || (FAILED(hr) && header.kind == PictureKind::Bitmap)) return unique_hbitmap();
+    if (FAILED(hr)) RaiseNotAPicture(hr);
+    RefuseHugePicture({picture.Width(), picture.Height(), orientation});
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
+                          orientation, [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 place};
+                              HRESULT drawn = picture.ScaleInto(target, background);
+                              if (FAILED(drawn)) RaiseNotAPicture(drawn);
+                          });
+}
+
+// A JPEG through libjpeg, inside the DLL on every Windows: its header read
+// as the decoder reads it, so that the pixel cap sees the size it decodes.
+unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    JpegPicture picture;
+    const bool opened = picture.Open(bytes.get(), static_cast<size_t>(size));
+    RefuseHugePicture({picture.Width(), picture.Height()});
+    if (!opened) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
+                          picture.Orientation(), [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 place};
+                              if (!picture.ScaleInto(target, background)) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+                          });
+}
+
+// The picture rendered once, with HALFTONE, into its place in the box.
+unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLORREF background) {
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height)) || width <= 0 || height <= 0)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    return ComposeUpright(box, background, width, height, orientation, [&](HBITMAP bitmap, RECT place) {
+        RenderPicture(picture, bitmap, place, width, height);
+    });
+}
+
+// The picture through the OLE loader, which every Windows has. It copies a
+// bitmap's rows from where the file header says, unchecked, so a bitmap
+// reaches it only as GDI takes it whole.
+unique_hbitmap DrawWithOleLoader(ComPtr<IStream> stream, LONG size, const PictureHeader& header, SIZE box,
+                                 COLORREF background) {
+    if (header.kind == PictureKind::Bitmap) {
+        HGLOBAL memory = nullptr;
+        if (FAILED(GetHGlobalFromStream(stream.Get(), &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+        std::vector<BYTE> bitmap;
+        {
+            GlobalLockScope bytes(memory);
+            bitmap = BitmapForOleLoader(bytes.get(), static_cast<size_t>(size));
+        }
+        if (bitmap.empty()) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+        stream = StreamOwning(GlobalCopy(bitmap.data(), bitmap.size()));
+        size = static_cast<LONG>(bitmap.size());
+    }
+    // The OLE loader reads from where the stream stands.
+    LARGE_INTEGER start{};
+    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    ComPtr<IPicture> picture;
+    HRESULT hr =
+        OleLoadPicture(stream.Get(), size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture.GetAddressOf()));
+    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+    return DrawOlePicture(picture.Get(), header.orientation, box, background);
+}
+
+// A placeable metafile's bounds and units: the picture's size.
+struct PlaceableBounds {
+    std::int32_t width = 0, height = 0;  // in the file's units
+    std::uint32_t unitsPerInch = 0;
+};
+
+PlaceableBounds ReadPlaceableBounds(const BYTE* bytes) {
+    auto signedWord = [&](size_t at) { return static_cast<std::int32_t>(static_cast<std::int16_t>(Little16(bytes + at))); };
+    return {signedWord(10) - signedWord(6), signedWord(12) - signedWord(8), Little16(bytes + 14)};
+}
+
+// A metafile is played from its checked records alone, made into a picture
+// here: the OLE loader would take the file's first bytes for a stream header
+// of its own when they look like one, and play other bytes than those checked.
+unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    // Records are whole words; GDI takes the data's size in words.
+    const size_t checked = static_cast<size_t>(size) & ~size_t{1};
+    const PlaceableBounds bounds = ReadPlaceableBounds(bytes.get());
+    if (bounds.width <= 0 || bounds.height <= 0 || bounds.unitsPerInch == 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    const LONG himetricWidth = MulDiv(bounds.width, 2540, static_cast<int>(bounds.unitsPerInch));
+    const LONG himetricHeight = MulDiv(bounds.height, 2540, static_cast<int>(bounds.unitsPerInch));
+    if (himetricWidth <= 0 || himetricHeight <= 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    const RECT place = FitInto(box, himetricWidth, himetricHeight);
+    switch (CheckMetafile(bytes.get(), checked, {{place.right - place.left, place.bottom - place.top}, box})) {
+    case MetafileVerdict::Playable:
+        break;
+    case MetafileVerdict::TooMuchDrawing:
+        throw RuntimeError(kPictureTooComplex, kErrorSource,
+                           L"asks for more drawing than this viewer does for one picture. It is not shown.");
+    case MetafileVerdict::Unsafe:
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    }
+    unique_hmetafile metafile(SetMetaFileBitsEx(static_cast<UINT>(checked - kPlaceableHeaderBytes),
+                                                bytes.get() + kPlaceableHeaderBytes));
+    if (!metafile) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    PICTDESC description{};
+    description.cbSizeofstruct = sizeof description;
+    description.picType = PICTYPE_METAFILE;
+    description.wmf.hmeta = metafile.get();
+    description.wmf.xExt = himetricWidth;
+    description.wmf.yExt = himetricHeight;
+    ComPtr<IPicture> picture;
+    HRESULT hr = OleCreatePictureIndirect(&description, IID_IPicture, TRUE,
+                                          reinterpret_cast<void**>(picture.GetAddressOf()));
+    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
+    metafile.release();  // the picture owns it now
+    return DrawOlePicture(picture.Get(), 1, box, background);
+}
+
+} // namespace
+
+unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
+    LONG size = 0;
+    PictureHeader header;
+    ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
+    if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
+    if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
+    if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
+    return DrawWithOleLoader(stream, size, header, box, background);
+}
+
+PictureKind IdentifyPictureFile(const wchar_t* path) {
+    unique_handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return PictureKind::Unknown;
+    BYTE start[kPlaceableHeaderBytes] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), start, sizeof start, &read, nullptr)) return PictureKind::Unknown;
+    return IdentifyPicture(start, read);
+}
+
+bool IsPictureLimit(long number) { return number == kPictureTooLarge || number == kPictureTooComplex; }
+
+} // namespace snapvane
