@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Benchmarks of the click-to-picture road (see README, "Hardening and
-# benchmarks"). Builds the 32-bit build where this machine runs 32-bit
+# Benchmarks of the click-to-picture road (see docs/benchmarks.md). Builds
+# the 32-bit build where this machine runs 32-bit
 # programs (otherwise the 64-bit one; SNAPVANE_ARCH chooses), makes the
 # pictures with ImageMagick, times libjpeg-turbo's djpeg on the JPEGs outside
 # Wine, then runs the benchmark program under Wine in Xvfb and prints its table.

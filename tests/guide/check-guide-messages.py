@@ -17,6 +17,10 @@ A message put together from pieces is checked piece by piece: every piece of
 three letters or more must appear in the guide as written (blanks and line
 breaks count as one blank).
 
+It also checks that every relative link in README.md and docs/*.md leads to
+a file that exists and, where it names a heading of a Markdown file, to a
+heading that exists, so that moving a section does not strand its readers.
+
     check-guide-messages.py [--list] SOURCE_ROOT [GUIDE]
 """
 import re
@@ -138,6 +142,45 @@ def pieces(text):
             yield part
 
 
+LINK = re.compile(r"\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")
+
+
+def prose_lines(path):
+    """(number, line) of a Markdown file outside its fenced code blocks."""
+    fenced = False
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        if line.startswith("```"):
+            fenced = not fenced
+        elif not fenced:
+            yield number, line
+
+
+def anchors(path):
+    """The anchors that a Markdown file's headings make, as GitHub makes them."""
+    found = set()
+    for _, line in prose_lines(path):
+        heading = re.match(r"#{1,6}\s+(.*)", line)
+        if heading:
+            found.add(re.sub(r"[^\w\- ]", "", heading.group(1).strip().lower()).replace(" ", "-"))
+    return found
+
+
+def broken_links(root):
+    """The relative links of README.md and docs/*.md whose file or heading is missing."""
+    broken, total = [], 0
+    for page in [root / "README.md", *sorted((root / "docs").glob("*.md"))]:
+        for number, line in prose_lines(page):
+            for target in LINK.findall(line):
+                if re.match(r"[a-z]+:", target):
+                    continue
+                total += 1
+                path, _, anchor = target.partition("#")
+                file = page.parent / path if path else page
+                if not file.exists() or (anchor and file.suffix == ".md" and anchor not in anchors(file)):
+                    broken.append(f"{page.relative_to(root)}:{number}: {target}")
+    return broken, total
+
+
 def main(argv):
     listing = "--list" in argv
     args = [a for a in argv if a != "--list"]
@@ -159,7 +202,11 @@ def main(argv):
     for where, piece in missing:
         print(f"missing from {guide_path.name}: \"{piece}\" ({where})")
     print(f"check-guide-messages: {total - len(missing)} of {total} message texts are in {guide_path.name}")
-    return 1 if missing or total == 0 else 0
+    broken, links = broken_links(root)
+    for link in broken:
+        print(f"broken link: {link}")
+    print(f"check-guide-messages: {links - len(broken)} of {links} relative links in README.md and docs/ lead somewhere")
+    return 1 if missing or total == 0 or broken else 0
 
 
 if __name__ == "__main__":
