@@ -1,38 +1,38 @@
 #include "pictures/JpegPicture.h"
 
-#include "errors/RuntimeError.h"
 #include "pictures/JpegDecode.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace snapvane {
 
 namespace {
 
-std::uint32_t Read16(const BYTE* at, bool little) {
+std::uint32_t Read16(const Byte* at, bool little) {
     return little ? at[0] | (at[1] << 8) : (at[0] << 8) | at[1];
 }
-std::uint32_t Read32(const BYTE* at, bool little) {
+std::uint32_t Read32(const Byte* at, bool little) {
     return little ? at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24)
                   : (static_cast<std::uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
 }
 
 // The value of a directory entry of count 1 whose integer fits its value
-// field: BYTE, SHORT, LONG and their signed kinds (a negative one is no
+// field: Byte, SHORT, std::int32_t and their signed kinds (a negative one is no
 // orientation).
-long EntryInteger(const BYTE* entry, bool little) {
+long EntryInteger(const Byte* entry, bool little) {
     const std::uint32_t type = Read16(entry + 2, little), count = Read32(entry + 4, little);
     if (count < 1) return 0;
-    const BYTE* value = entry + 8;
+    const Byte* value = entry + 8;
     switch (type) {
-    case 1: return value[0];                                              // BYTE
+    case 1: return value[0];                                              // Byte
     case 6: return static_cast<signed char>(value[0]);                    // SBYTE
     case 3: return static_cast<long>(Read16(value, little));              // SHORT
     case 8: return static_cast<std::int16_t>(Read16(value, little));      // SSHORT
-    case 4: return count == 1 ? static_cast<long>(std::min<std::uint32_t>(Read32(value, little), 0x7FFFFFFF)) : 0;  // LONG
+    case 4: return count == 1 ? static_cast<long>(std::min<std::uint32_t>(Read32(value, little), 0x7FFFFFFF)) : 0;  // std::int32_t
     case 9: return count == 1 ? static_cast<long>(static_cast<std::int32_t>(Read32(value, little))) : 0;  // SLONG
     default: return 0;
     }
@@ -40,9 +40,9 @@ long EntryInteger(const BYTE* entry, bool little) {
 
 // CMYK rows to blue-green-red, in place. The Adobe way stores each ink
 // inverted (255 is no ink).
-void CmykToBgr(BYTE* row, unsigned width, bool inverted) {
+void CmykToBgr(Byte* row, unsigned width, bool inverted) {
     for (unsigned x = 0; x < width; ++x) {
-        const BYTE* ink = row + static_cast<size_t>(x) * 4;
+        const Byte* ink = row + static_cast<size_t>(x) * 4;
         unsigned c = ink[0], m = ink[1], y = ink[2], k = ink[3];
         if (!inverted) {
             c = 255 - c;
@@ -50,9 +50,9 @@ void CmykToBgr(BYTE* row, unsigned width, bool inverted) {
             y = 255 - y;
             k = 255 - k;
         }
-        BYTE* out = row + static_cast<size_t>(x) * 3;
-        const BYTE blue = static_cast<BYTE>((y * k + 127) / 255), green = static_cast<BYTE>((m * k + 127) / 255),
-                   red = static_cast<BYTE>((c * k + 127) / 255);
+        Byte* out = row + static_cast<size_t>(x) * 3;
+        const Byte blue = static_cast<Byte>((y * k + 127) / 255), green = static_cast<Byte>((m * k + 127) / 255),
+                   red = static_cast<Byte>((c * k + 127) / 255);
         out[0] = blue;
         out[1] = green;
         out[2] = red;
@@ -62,7 +62,7 @@ void CmykToBgr(BYTE* row, unsigned width, bool inverted) {
 // Where the file's last marker segment starts: a marker byte pair that
 // entropy-coded data never holds (there 0xFF is followed by 0 or a restart
 // marker). 0 when there is none after the start of the file.
-size_t LastSegmentStart(const BYTE* bytes, size_t size) {
+size_t LastSegmentStart(const Byte* bytes, size_t size) {
     for (size_t at = size >= 2 ? size - 2 : 0; at > 2; --at)
         if (bytes[at] == 0xFF && bytes[at + 1] >= 0xC0 && bytes[at + 1] != 0xFF &&
             !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))
@@ -72,9 +72,9 @@ size_t LastSegmentStart(const BYTE* bytes, size_t size) {
 
 } // namespace
 
-int ExifOrientation(const BYTE* data, size_t size) {
+int ExifOrientation(const Byte* data, size_t size) {
     if (!data || size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0) return 1;
-    const BYTE* tiff = data + 6;
+    const Byte* tiff = data + 6;
     const size_t length = size - 6;
     const bool little = tiff[0] == 'I' && tiff[1] == 'I';
     if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
@@ -93,7 +93,7 @@ int ExifOrientation(const BYTE* data, size_t size) {
 
 void JpegPicture::Close::operator()(SnapvaneJpeg* jpeg) const noexcept { SnapvaneJpegClose(jpeg); }
 
-bool JpegPicture::Open(const BYTE* bytes, size_t size) {
+bool JpegPicture::Open(const Byte* bytes, size_t size) {
     bytes_ = bytes;
     size_ = size;
     return ReadHeader();
@@ -101,7 +101,7 @@ bool JpegPicture::Open(const BYTE* bytes, size_t size) {
 
 bool JpegPicture::ReadHeader() {
     jpeg_.reset(SnapvaneJpegCreate(bytes_, size_));
-    if (!jpeg_) Raise(ErrorNumber::OutOfMemory);
+    if (!jpeg_) throw std::bad_alloc();
     SnapvaneJpegHeader header{};
     const bool read = SnapvaneJpegReadHeader(jpeg_.get(), &header) != 0;
     width_ = header.width;
@@ -113,7 +113,7 @@ bool JpegPicture::ReadHeader() {
     return width_ > 0 && height_ > 0;
 }
 
-unsigned JpegPicture::ScaleFor(UINT width, UINT height, LONG placeWidth, LONG placeHeight) {
+unsigned JpegPicture::ScaleFor(unsigned width, unsigned height, std::int32_t placeWidth, std::int32_t placeHeight) {
     // libjpeg's output size at m/8 is the stored size times m/8, rounded up.
     for (unsigned eighths = 1; eighths < 8; ++eighths) {
         const std::uint64_t scaledWidth = (static_cast<std::uint64_t>(width) * eighths + 7) / 8;
@@ -124,7 +124,7 @@ unsigned JpegPicture::ScaleFor(UINT width, UINT height, LONG placeWidth, LONG pl
     return 8;
 }
 
-bool JpegPicture::ScaleInto(const PixelTarget& target, COLORREF background) {
+bool JpegPicture::ScaleInto(const PixelTarget& target, Colour background) {
     // A file cut short inside a segment of its own (a later scan's header, a
     // table) stops libjpeg; without that segment, the scans before it still
     // show, as they would have had the file ended there.
@@ -139,8 +139,8 @@ bool JpegPicture::ScaleInto(const PixelTarget& target, COLORREF background) {
     }
 }
 
-bool JpegPicture::Decode(const PixelTarget& target, COLORREF background) {
-    const LONG placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
+bool JpegPicture::Decode(const PixelTarget& target, Colour background) {
+    const std::int32_t placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
     if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return false;
     unsigned width = 0, height = 0, bytesPerPixel = 0;
     if (!SnapvaneJpegStart(jpeg_.get(), ScaleFor(width_, height_, placeWidth, placeHeight), &width, &height,
@@ -152,8 +152,8 @@ bool JpegPicture::Decode(const PixelTarget& target, COLORREF background) {
     // as they come.
     constexpr unsigned kRowsACall = 4;
     const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
-    std::vector<BYTE> buffer(rowBytes * kRowsACall);
-    BYTE* rows[kRowsACall];
+    std::vector<Byte> buffer(rowBytes * kRowsACall);
+    Byte* rows[kRowsACall];
     for (unsigned k = 0; k < kRowsACall; ++k) rows[k] = buffer.data() + rowBytes * k;
     RowAverage average(width, height, 3, false, target, background);
     for (unsigned done = 0; done < height;) {

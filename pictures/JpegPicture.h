@@ -5,7 +5,6 @@
 
 #include "pictures/RowAverage.h"
 
-#include <windows.h>
 
 #include <cstddef>
 #include <memory>
@@ -20,38 +19,38 @@ public:
     // picture is used. False when libjpeg finds no picture in them; the size
     // is then still that of a frame header it read (libjpeg refuses a side
     // beyond 65,500 pixels), else 0.
-    bool Open(const BYTE* bytes, size_t size);
+    bool Open(const Byte* bytes, size_t size);
 
-    UINT Width() const { return width_; }
-    UINT Height() const { return height_; }
+    unsigned Width() const { return width_; }
+    unsigned Height() const { return height_; }
     // EXIF: 1 upright, 2 to 8 mirrored and/or turned.
     int Orientation() const { return orientation_; }
 
     // Decodes the picture into the target's place, once. False when libjpeg
     // gives up partway (a damaged file); a file that merely ends early is
     // shown as far as it goes.
-    bool ScaleInto(const PixelTarget& target, COLORREF background);
+    bool ScaleInto(const PixelTarget& target, Colour background);
 
     // The eighths of the stored size libjpeg decodes at for a place of this size.
-    static unsigned ScaleFor(UINT width, UINT height, LONG placeWidth, LONG placeHeight);
+    static unsigned ScaleFor(unsigned width, unsigned height, std::int32_t placeWidth, std::int32_t placeHeight);
 
 private:
     bool ReadHeader();
-    bool Decode(const PixelTarget& target, COLORREF background);
+    bool Decode(const PixelTarget& target, Colour background);
 
     struct Close {
         void operator()(SnapvaneJpeg* jpeg) const noexcept;
     };
     std::unique_ptr<SnapvaneJpeg, Close> jpeg_;
-    const BYTE* bytes_ = nullptr;
+    const Byte* bytes_ = nullptr;
     size_t size_ = 0;
-    UINT width_ = 0, height_ = 0;
+    unsigned width_ = 0, height_ = 0;
     int orientation_ = 1;
     bool cmyk_ = false, invertedCmyk_ = false;
 };
 
 // The orientation in an APP1 segment's data ("Exif", a TIFF header, and tag
 // 0x0112 of the first directory, held in any integer type); 1 when absent.
-int ExifOrientation(const BYTE* data, size_t size);
+int ExifOrientation(const Byte* data, size_t size);
 
 } // namespace snapvane

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,8 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
     return StreamOwning(withColourTable ? std::move(withColourTable) : std::move(memory));
 }
 
+PixelRect ToPixelRect(const RECT& place) { return {place.left, place.top, place.right, place.bottom}; }
+
 // The picture's place in the box: as large as fits, proportions kept, centred.
 RECT FitInto(SIZE box, LONG pictureWidth, LONG pictureHeight) {
     double scale = std::min(static_cast<double>(box.cx) / pictureWidth, static_cast<double>(box.cy) / pictureHeight);
@@ -328,8 +331,8 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
     return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
                           orientation, [&](HBITMAP bitmap, RECT place) {
                               const DIBSECTION section = SectionOf(bitmap);
-                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
-                                                 place};
+                              PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 ToPixelRect(place)};
                               HRESULT drawn = picture.ScaleInto(target, background);
                               if (FAILED(drawn)) RaiseNotAPicture(drawn);
                           });
@@ -348,8 +351,8 @@ unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF backgroun
     return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()),
                           picture.Orientation(), [&](HBITMAP bitmap, RECT place) {
                               const DIBSECTION section = SectionOf(bitmap);
-                              PixelTarget target{static_cast<BYTE*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
-                                                 place};
+                              PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 ToPixelRect(place)};
                               if (!picture.ScaleInto(target, background)) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
                           });
 }
@@ -418,7 +421,7 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
     const LONG himetricHeight = MulDiv(bounds.height, 2540, static_cast<int>(bounds.unitsPerInch));
     if (himetricWidth <= 0 || himetricHeight <= 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     const RECT place = FitInto(box, himetricWidth, himetricHeight);
-    switch (CheckMetafile(bytes.get(), checked, {{place.right - place.left, place.bottom - place.top}, box})) {
+    switch (CheckMetafile(bytes.get(), checked, {{place.right - place.left, place.bottom - place.top}, {box.cx, box.cy}})) {
     case MetafileVerdict::Playable:
         break;
     case MetafileVerdict::TooMuchDrawing:
@@ -447,13 +450,19 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
 } // namespace
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
-    LONG size = 0;
-    PictureHeader header;
-    ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
-    if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
-    if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
-    if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
-    return DrawWithOleLoader(stream, size, header, box, background);
+    try {
+        LONG size = 0;
+        PictureHeader header;
+        ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
+        if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
+        if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
+        if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
+        return DrawWithOleLoader(stream, size, header, box, background);
+    } catch (const std::bad_alloc&) {
+        // The core reads bytes without the component's error type; a picture
+        // that finds no memory is the viewer's to tell, like any unreadable one.
+        Raise(ErrorNumber::OutOfMemory);
+    }
 }
 
 PictureKind IdentifyPictureFile(const wchar_t* path) {

@@ -1,6 +1,7 @@
 #include "pictures/MetafileCheck.h"
 
 #include "pictures/LittleEndian.h"
+#include "pictures/WindowsFormats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,13 +18,17 @@ constexpr size_t kMetafileHeaderBytes = 18;
 constexpr std::uint32_t kEndOfFileRecord = 0x0000;
 constexpr std::uint64_t kNever = ~std::uint64_t{0} >> 1;  // a reach no file has
 
-std::int32_t SignedWord(const BYTE* at) { return static_cast<std::int16_t>(Little16(at)); }
+struct Point {
+    std::int32_t x = 0, y = 0;
+};
+
+std::int32_t SignedWord(const Byte* at) { return static_cast<std::int16_t>(Little16(at)); }
 
 // One record as GDI plays it: its parameter words, and the bytes from its
 // first parameter to the end of the file, which is as far as a read may go.
 struct Record {
     std::uint32_t function;
-    const BYTE* params;
+    const Byte* params;
     std::uint64_t paramWords;  // inside the record
     std::uint64_t reachable;   // bytes up to the end of the file
     std::uint32_t objects;     // the object table's size, from the header
@@ -36,18 +41,18 @@ struct Record {
 };
 
 // The bytes a packed DIB takes (header, colour table, pixels), or kNever for
-// one that cannot be measured; usage 1 (DIB_PAL_COLORS) has word entries.
-std::uint64_t DibBytes(const BYTE* info, std::uint64_t reachable, std::uint32_t usage) {
+// one that cannot be measured; usage 1 (dib::kPaletteColours) has word entries.
+std::uint64_t DibBytes(const Byte* info, std::uint64_t reachable, std::uint32_t usage) {
     if (reachable < 16) return kNever;
     const std::uint32_t headerBytes = Little32(info);
-    std::uint64_t width = 0, height = 0, entryBytes = usage == DIB_PAL_COLORS ? 2 : 4;
-    std::uint32_t bitCount = 0, compression = BI_RGB, imageBytes = 0, coloursUsed = 0;
-    if (headerBytes == sizeof(BITMAPCOREHEADER)) {
+    std::uint64_t width = 0, height = 0, entryBytes = usage == dib::kPaletteColours ? 2 : 4;
+    std::uint32_t bitCount = 0, compression = dib::kUncompressed, imageBytes = 0, coloursUsed = 0;
+    if (headerBytes == dib::kCoreHeaderBytes) {
         width = Little16(info + 4);
         height = Little16(info + 6);
         bitCount = Little16(info + 10);
-        if (usage != DIB_PAL_COLORS) entryBytes = 3;
-    } else if (headerBytes >= sizeof(BITMAPINFOHEADER) && headerBytes <= reachable) {
+        if (usage != dib::kPaletteColours) entryBytes = 3;
+    } else if (headerBytes >= dib::kInfoHeaderBytes && headerBytes <= reachable) {
         auto magnitude = [](std::int32_t value) { return static_cast<std::uint64_t>(value < 0 ? -std::int64_t{value} : value); };
         width = magnitude(static_cast<std::int32_t>(Little32(info + 4)));
         height = magnitude(static_cast<std::int32_t>(Little32(info + 8)));
@@ -62,9 +67,9 @@ std::uint64_t DibBytes(const BYTE* info, std::uint64_t reachable, std::uint32_t 
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         return kNever;
     const std::uint64_t colours = coloursUsed ? coloursUsed : bitCount <= 8 ? (1u << bitCount) : 0;
-    const std::uint64_t masks = compression == BI_BITFIELDS ? 12 : 0;
+    const std::uint64_t masks = compression == dib::kBitFields ? 12 : 0;
     std::uint64_t pixels = 0;
-    if (compression == BI_RGB || compression == BI_BITFIELDS) pixels = (width * bitCount + 31) / 32 * 4 * height;
+    if (compression == dib::kUncompressed || compression == dib::kBitFields) pixels = (width * bitCount + 31) / 32 * 4 * height;
     else if (imageBytes > 0) pixels = imageBytes;  // run-length and other packed pixels
     else return kNever;
     return headerBytes + masks + colours * entryBytes + pixels;
@@ -115,27 +120,27 @@ bool OldBitmapFitsBothWays(const Record& r, std::uint64_t objectAt, std::uint64_
 // The parameter words of each record of fixed length that playing reads.
 std::uint64_t FixedParamWords(std::uint32_t function) {
     switch (function) {
-    case META_SETBKMODE: case META_SETMAPMODE: case META_SETROP2: case META_SETRELABS:
-    case META_SETPOLYFILLMODE: case META_SETSTRETCHBLTMODE: case META_SETTEXTALIGN: case META_RESTOREDC:
-    case META_SETTEXTCHAREXTRA: case 0x0139 /* RESIZEPALETTE */:
+    case wmf::kSetBkMode: case wmf::kSetMapMode: case wmf::kSetRop2: case wmf::kSetRelAbs:
+    case wmf::kSetPolyFillMode: case wmf::kSetStretchBltMode: case wmf::kSetTextAlign: case wmf::kRestoreDC:
+    case wmf::kSetTextCharExtra: case wmf::kResizePalette:
         return 1;
-    case META_SETBKCOLOR: case META_SETTEXTCOLOR: case META_SETWINDOWORG: case META_SETWINDOWEXT:
-    case META_SETVIEWPORTORG: case META_SETVIEWPORTEXT: case META_OFFSETWINDOWORG: case META_OFFSETVIEWPORTORG:
-    case META_LINETO: case META_MOVETO: case META_OFFSETCLIPRGN: case META_SETMAPPERFLAGS:
-    case META_SETTEXTJUSTIFICATION:
+    case wmf::kSetBkColor: case wmf::kSetTextColor: case wmf::kSetWindowOrg: case wmf::kSetWindowExt:
+    case wmf::kSetViewportOrg: case wmf::kSetViewportExt: case wmf::kOffsetWindowOrg: case wmf::kOffsetViewportOrg:
+    case wmf::kLineTo: case wmf::kMoveTo: case wmf::kOffsetClipRgn: case wmf::kSetMapperFlags:
+    case wmf::kSetTextJustification:
         return 2;
-    case META_SCALEWINDOWEXT: case META_SCALEVIEWPORTEXT: case META_EXCLUDECLIPRECT: case META_INTERSECTCLIPRECT:
-    case META_ELLIPSE: case META_FLOODFILL: case META_RECTANGLE: case META_SETPIXEL: case META_CREATEBRUSHINDIRECT:
+    case wmf::kScaleWindowExt: case wmf::kScaleViewportExt: case wmf::kExcludeClipRect: case wmf::kIntersectClipRect:
+    case wmf::kEllipse: case wmf::kFloodFill: case wmf::kRectangle: case wmf::kSetPixel: case wmf::kCreateBrushIndirect:
         return 4;
-    case META_CREATEPENINDIRECT: case META_EXTFLOODFILL:
+    case wmf::kCreatePenIndirect: case wmf::kExtFloodFill:
         return 5;
-    case META_ROUNDRECT: case META_PATBLT:
+    case wmf::kRoundRect: case wmf::kPatBlt:
         return 6;
-    case META_ARC: case META_PIE: case META_CHORD:
+    case wmf::kArc: case wmf::kPie: case wmf::kChord:
         return 8;
-    case META_CREATEFONTINDIRECT:
+    case wmf::kCreateFontIndirect:
         return 9;  // and the face name, below
-    case META_CREATEREGION:
+    case wmf::kCreateRegion:
         return 11;
     default:
         return 0;
@@ -145,15 +150,15 @@ std::uint64_t FixedParamWords(std::uint32_t function) {
 // The objects a record names by their place in the object table.
 bool NamesDeclaredObjects(const Record& record) {
     switch (record.function) {
-    case META_DELETEOBJECT: case META_SELECTOBJECT: case META_INVERTREGION: case META_PAINTREGION:
+    case wmf::kDeleteObject: case wmf::kSelectObject: case wmf::kInvertRegion: case wmf::kPaintRegion:
         return record.NamesObject(0);
-    case META_SELECTPALETTE:
+    case wmf::kSelectPalette:
         return record.NamesObject(1);
-    case META_FILLREGION:
+    case wmf::kFillRegion:
         return record.NamesObject(0) && record.NamesObject(1);
-    case META_FRAMEREGION:
+    case wmf::kFrameRegion:
         return record.NamesObject(2) && record.NamesObject(3);
-    case META_SELECTCLIPREGION:
+    case wmf::kSelectClipRegion:
         return record.Param(0) == 0 ? record.Reads(1) : record.NamesObject(0);
     default:
         return true;
@@ -163,22 +168,22 @@ bool NamesDeclaredObjects(const Record& record) {
 // Records whose length follows from counts and sizes inside them.
 bool CountedPartsFit(const Record& record) {
     switch (record.function) {
-    case META_TEXTOUT: {
+    case wmf::kTextOut: {
         const std::int32_t characters = record.SignedParam(0);
         return record.Reads(1) && characters >= 0 && record.Reads(1 + (characters + 1) / 2 + 2);
     }
-    case META_EXTTEXTOUT: {
+    case wmf::kExtTextOut: {
         const std::uint64_t characters = record.Param(2);
-        const std::uint64_t rectangle = record.Param(3) & (ETO_OPAQUE | ETO_CLIPPED) ? 4 : 0;
+        const std::uint64_t rectangle = record.Param(3) & (wmf::kTextOpaque | wmf::kTextClipped) ? 4 : 0;
         return record.Reads(4) && record.Reads(4 + rectangle + (characters + 1) / 2);
     }
-    case META_CREATEFONTINDIRECT:
+    case wmf::kCreateFontIndirect:
         // The face name is copied whole, though files may end the record
         // with the name's last character.
-        return record.ReadsBytes(2 * 9 + LF_FACESIZE);
-    case META_POLYGON: case META_POLYLINE:
+        return record.ReadsBytes(2 * 9 + wmf::kFaceNameChars);
+    case wmf::kPolygon: case wmf::kPolyline:
         return record.Reads(1) && record.Reads(1 + 2 * std::uint64_t{record.Param(0)});
-    case META_POLYPOLYGON: {
+    case wmf::kPolyPolygon: {
         const std::uint64_t polygons = record.Param(0);
         if (!record.Reads(1) || !record.Reads(1 + polygons)) return false;
         std::uint64_t points = 0;
@@ -188,38 +193,38 @@ bool CountedPartsFit(const Record& record) {
         }
         return record.Reads(1 + polygons + 2 * points);
     }
-    case META_CREATEPALETTE: case META_SETPALENTRIES: case META_ANIMATEPALETTE:
+    case wmf::kCreatePalette: case wmf::kSetPalEntries: case wmf::kAnimatePalette:
         return record.Reads(2) && record.Reads(2 + 2 * std::uint64_t{record.Param(1)});
-    case META_ESCAPE:
+    case wmf::kEscape:
         return record.Reads(2) && record.Reads(2 + (std::uint64_t{record.Param(1)} + 1) / 2);
-    case META_STRETCHDIB:
+    case wmf::kStretchDIB:
         return record.Reads(3) && DibFits(record, 11, record.Param(2));
-    case META_SETDIBTODEV:
+    case wmf::kSetDIBToDev:
         return record.Reads(1) && DibFits(record, 9, record.Param(0));
-    case META_CREATEREGION:
+    case wmf::kCreateRegion:
         return record.Param(5) == 0 || record.Reads(12);  // the player measures the bands
-    case META_DIBSTRETCHBLT:
-        return DibFits(record, 10, DIB_RGB_COLORS);
-    case META_DIBBITBLT:
-        return record.paramWords > 9 ? DibFits(record, 8, DIB_RGB_COLORS) : record.Reads(9);
-    case META_DIBCREATEPATTERNBRUSH:
+    case wmf::kDIBStretchBlt:
+        return DibFits(record, 10, dib::kRgbColours);
+    case wmf::kDIBBitBlt:
+        return record.paramWords > 9 ? DibFits(record, 8, dib::kRgbColours) : record.Reads(9);
+    case wmf::kDIBCreatePatternBrush:
         return record.Reads(2) && DibFits(record, 2, record.Param(1));
-    case META_CREATEPATTERNBRUSH: {
+    case wmf::kCreatePatternBrush: {
         if (!record.Reads(1)) return false;
-        if (record.Param(0) == BS_DIBPATTERN) return record.Reads(2) && DibFits(record, 2, record.Param(1));
-        if (record.Param(0) != BS_PATTERN) return true;
+        if (record.Param(0) == wmf::kBrushDibPattern) return record.Reads(2) && DibFits(record, 2, record.Param(1));
+        if (record.Param(0) != wmf::kBrushPattern) return true;
         // Wine's player reads an information header after two words, and
         // takes its width as a signed size.
-        if (!record.Reads(2 + sizeof(BITMAPINFOHEADER) / 2)) return false;
+        if (!record.Reads(2 + dib::kInfoHeaderBytes / 2)) return false;
         const auto width = static_cast<std::int32_t>(Little32(record.params + 8));
         const auto height = static_cast<std::int32_t>(Little32(record.params + 12));
         auto magnitude = [](std::int32_t value) { return static_cast<std::uint64_t>(value < 0 ? -std::int64_t{value} : value); };
         return OldBitmapFits(record, magnitude(width), magnitude(height), Little16(record.params + 16),
-                             Little16(record.params + 18), 0, sizeof(BITMAPINFOHEADER) / 2 + 4);
+                             Little16(record.params + 18), 0, dib::kInfoHeaderBytes / 2 + 4);
     }
-    case META_STRETCHBLT:
+    case wmf::kStretchBlt:
         return record.Reads(15) && OldBitmapFitsBothWays(record, 10, 10);
-    case META_BITBLT:
+    case wmf::kBitBlt:
         return record.Reads(12) && OldBitmapFitsBothWays(record, 8, 7);
     default:
         return true;
@@ -264,10 +269,10 @@ constexpr double kLargestExtent = 1 << 24;
 constexpr size_t kDeepestSave = 4096;  // far beyond what drawing programs nest
 
 struct Extents {
-    int mode = MM_ANISOTROPIC;
+    int mode = wmf::kMapModeAnisotropic;
     double windowX = 1, windowY = 1, viewportX = 1, viewportY = 1;
 
-    bool Scaled() const { return mode == MM_ANISOTROPIC || mode == MM_ISOTROPIC; }
+    bool Scaled() const { return mode == wmf::kMapModeAnisotropic || mode == wmf::kMapModeIsotropic; }
     // Pixels a logical unit takes along each axis. Fixed modes (text, metric
     // and English units, twips) take at most a pixel on any screen; the
     // isotropic mode takes the smaller of the two scales on both axes, which
@@ -294,47 +299,47 @@ public:
     bool Add(const Record& r) {
         ns_ += kRecordNs;
         switch (r.function) {
-        case META_SETMAPMODE: SetMode(static_cast<int>(r.Param(0))); break;
-        case META_SETWINDOWEXT: SetExtent(now_.windowX, now_.windowY, r.SignedParam(1), r.SignedParam(0)); break;
-        case META_SETVIEWPORTEXT: SetExtent(now_.viewportX, now_.viewportY, r.SignedParam(1), r.SignedParam(0)); break;
-        case META_SCALEWINDOWEXT: ScaleExtent(now_.windowX, now_.windowY, r); break;
-        case META_SCALEVIEWPORTEXT: ScaleExtent(now_.viewportX, now_.viewportY, r); break;
-        case META_SAVEDC:
+        case wmf::kSetMapMode: SetMode(static_cast<int>(r.Param(0))); break;
+        case wmf::kSetWindowExt: SetExtent(now_.windowX, now_.windowY, r.SignedParam(1), r.SignedParam(0)); break;
+        case wmf::kSetViewportExt: SetExtent(now_.viewportX, now_.viewportY, r.SignedParam(1), r.SignedParam(0)); break;
+        case wmf::kScaleWindowExt: ScaleExtent(now_.windowX, now_.windowY, r); break;
+        case wmf::kScaleViewportExt: ScaleExtent(now_.viewportX, now_.viewportY, r); break;
+        case wmf::kSaveDC:
             saved_.push_back(now_);
             if (saved_.size() > kDeepestSave) exact_ = false;
             break;
-        case META_RESTOREDC: Restore(r.SignedParam(0)); break;
-        case META_CREATEPENINDIRECT: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
-        case META_CREATEFONTINDIRECT: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
-        case META_MOVETO: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
-        case META_LINETO: {
-            const POINT to{r.SignedParam(1), r.SignedParam(0)};
+        case wmf::kRestoreDC: Restore(r.SignedParam(0)); break;
+        case wmf::kCreatePenIndirect: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
+        case wmf::kCreateFontIndirect: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
+        case wmf::kMoveTo: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
+        case wmf::kLineTo: {
+            const Point to{r.SignedParam(1), r.SignedParam(0)};
             Stroke(position_, to);
             position_ = to;
             break;
         }
-        case META_POLYLINE: Points(r, 1, r.Param(0), false); break;
-        case META_POLYGON: Points(r, 1, r.Param(0), true); break;
-        case META_POLYPOLYGON: {
+        case wmf::kPolyline: Points(r, 1, r.Param(0), false); break;
+        case wmf::kPolygon: Points(r, 1, r.Param(0), true); break;
+        case wmf::kPolyPolygon: {
             std::vector<std::uint64_t> counts;
             for (std::uint64_t k = 0; k < r.Param(0); ++k) counts.push_back(r.Param(1 + k));
             Points(r, 1 + r.Param(0), counts, true);
             break;
         }
-        case META_RECTANGLE: case META_ELLIPSE: Shape(r, 0); break;
-        case META_ROUNDRECT: Shape(r, 2); break;
-        case META_ARC: case META_PIE: case META_CHORD: Shape(r, 4); break;
-        case META_PATBLT: Fill(r.SignedParam(3), r.SignedParam(2)); break;
-        case META_FLOODFILL: case META_EXTFLOODFILL:
-        case META_FILLREGION: case META_PAINTREGION: case META_INVERTREGION: case META_FRAMEREGION:
+        case wmf::kRectangle: case wmf::kEllipse: Shape(r, 0); break;
+        case wmf::kRoundRect: Shape(r, 2); break;
+        case wmf::kArc: case wmf::kPie: case wmf::kChord: Shape(r, 4); break;
+        case wmf::kPatBlt: Fill(r.SignedParam(3), r.SignedParam(2)); break;
+        case wmf::kFloodFill: case wmf::kExtFloodFill:
+        case wmf::kFillRegion: case wmf::kPaintRegion: case wmf::kInvertRegion: case wmf::kFrameRegion:
             ns_ += surfacePixels_ * kFillPixelNs;
             break;
-        case META_TEXTOUT: Text(r.Param(0)); break;
-        case META_EXTTEXTOUT: Text(r.Param(2)); break;
-        case META_BITBLT: case META_DIBBITBLT: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
-        case META_STRETCHBLT: case META_DIBSTRETCHBLT: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
-        case META_STRETCHDIB: Bitmap(r, r.SignedParam(8), r.SignedParam(7)); break;
-        case META_SETDIBTODEV: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
+        case wmf::kTextOut: Text(r.Param(0)); break;
+        case wmf::kExtTextOut: Text(r.Param(2)); break;
+        case wmf::kBitBlt: case wmf::kDIBBitBlt: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
+        case wmf::kStretchBlt: case wmf::kDIBStretchBlt: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
+        case wmf::kStretchDIB: Bitmap(r, r.SignedParam(8), r.SignedParam(7)); break;
+        case wmf::kSetDIBToDev: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
         default: break;
         }
         NoteScale();
@@ -345,8 +350,8 @@ public:
 
 private:
     void SetMode(int mode) {
-        if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;  // GDI refuses it
-        if (mode != MM_ISOTROPIC && mode != MM_ANISOTROPIC) now_.windowX = now_.windowY = now_.viewportX = now_.viewportY = 1;
+        if (mode < wmf::kMapModeText || mode > wmf::kMapModeAnisotropic) return;  // GDI refuses it
+        if (mode != wmf::kMapModeIsotropic && mode != wmf::kMapModeAnisotropic) now_.windowX = now_.windowY = now_.viewportX = now_.viewportY = 1;
         now_.mode = mode;
     }
     void SetExtent(double& x, double& y, std::int32_t newX, std::int32_t newY) {
@@ -373,7 +378,7 @@ private:
             return;
         }
         // A level counted from the player's own: the largest state seen stands for it.
-        now_.mode = MM_ANISOTROPIC;
+        now_.mode = wmf::kMapModeAnisotropic;
         now_.windowX = now_.windowY = 1;
         now_.viewportX = largestScaleX_;
         now_.viewportY = largestScaleY_;
@@ -389,7 +394,7 @@ private:
         return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * std::max(largestScaleX_, largestScaleY_));
     }
 
-    void Stroke(POINT from, POINT to) {
+    void Stroke(Point from, Point to) {
         const double dx = std::abs(static_cast<double>(to.x) - from.x) * now_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * now_.ScaleY();
         ns_ += (std::max(dx, dy) + 1) * PenPixels() * kStrokePixelNs;
     }
@@ -406,10 +411,10 @@ private:
         for (std::uint64_t count : counts) {
             if (count == 0) continue;
             ns_ += static_cast<double>(count) * kPointNs;
-            auto point = [&](std::uint64_t k) { return POINT{r.SignedParam(at + 2 * k), r.SignedParam(at + 2 * k + 1)}; };
-            POINT previous = point(filled ? count - 1 : 0);
+            auto point = [&](std::uint64_t k) { return Point{r.SignedParam(at + 2 * k), r.SignedParam(at + 2 * k + 1)}; };
+            Point previous = point(filled ? count - 1 : 0);
             for (std::uint64_t k = filled ? 0 : 1; k < count; ++k) {
-                const POINT next = point(k);
+                const Point next = point(k);
                 Stroke(previous, next);
                 if (next.y != previous.y) {
                     edgeEnds_.push_back({std::min(previous.y, next.y), +1});
@@ -507,7 +512,7 @@ private:
     std::vector<Extents> saved_;
     double largestScaleX_ = 0, largestScaleY_ = 0;
     double widestPen_ = 0, tallestFont_ = 0;
-    POINT position_{0, 0};
+    Point position_{0, 0};
     double ns_ = 0;
     bool exact_ = true;
 };
@@ -519,10 +524,10 @@ struct MetafileLayout {
     bool declaresPlaceableHeaderToo = false;
 };
 
-bool ReadLayout(const BYTE* bytes, size_t size, MetafileLayout& layout) {
+bool ReadLayout(const Byte* bytes, size_t size, MetafileLayout& layout) {
     layout.start = size >= 4 && Little32(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
     if (size < layout.start + kMetafileHeaderBytes) return false;
-    const BYTE* header = bytes + layout.start;
+    const Byte* header = bytes + layout.start;
     const std::uint32_t kind = Little16(header), headerWords = Little16(header + 2);
     layout.objects = Little16(header + 10);
     const std::uint64_t declaredBytes = 2 * std::uint64_t{Little32(header + 6)};
@@ -537,7 +542,7 @@ bool ReadLayout(const BYTE* bytes, size_t size, MetafileLayout& layout) {
 // Walks the records as the player does; each goes to visit, which says
 // whether to go on. Unsafe when a record is not playable.
 template <class Visit>
-MetafileVerdict WalkRecords(const BYTE* bytes, size_t size, Visit visit) {
+MetafileVerdict WalkRecords(const Byte* bytes, size_t size, Visit visit) {
     MetafileLayout layout;
     if (!ReadLayout(bytes, size, layout)) return MetafileVerdict::Unsafe;
 
@@ -564,16 +569,16 @@ MetafileVerdict WalkRecords(const BYTE* bytes, size_t size, Visit visit) {
 
 } // namespace
 
-bool LooksLikeMetafile(const BYTE* bytes, size_t size) {
+bool LooksLikeMetafile(const Byte* bytes, size_t size) {
     if (size >= 4 && Little32(bytes) == kPlaceableKey) return true;
     return size >= kMetafileHeaderBytes && (Little16(bytes) == 1 || Little16(bytes) == 2) && Little16(bytes + 2) == 9;
 }
 
-bool IsPlayableMetafile(const BYTE* bytes, size_t size) {
+bool IsPlayableMetafile(const Byte* bytes, size_t size) {
     return WalkRecords(bytes, size, [](const Record&) { return true; }) == MetafileVerdict::Playable;
 }
 
-MetafileVerdict CheckMetafile(const BYTE* bytes, size_t size, const MetafileTarget& target) {
+MetafileVerdict CheckMetafile(const Byte* bytes, size_t size, const MetafileTarget& target) {
     if (size < kPlaceableHeaderBytes || Little32(bytes) != kPlaceableKey) return MetafileVerdict::Unsafe;
     const double unitsPerInch = Little16(bytes + 14);
     const double width = SignedWord(bytes + 10) - SignedWord(bytes + 6);

@@ -1,6 +1,7 @@
 #include "pictures/PictureContent.h"
 
 #include "pictures/LittleEndian.h"
+#include "pictures/WindowsFormats.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,15 +16,15 @@ constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr size_t kBitmapFileHeaderBytes = 14;
 constexpr size_t kGifScreenBytes = 13;
 
-void PutLittle32(BYTE* at, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) at[k] = static_cast<BYTE>(value >> (8 * k));
+void PutLittle32(Byte* at, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k) at[k] = static_cast<Byte>(value >> (8 * k));
 }
 
 // The bitmap's own header as GDI reads it (the long form, or the core one).
 struct BitmapLayout {
     std::uint32_t headerBytes = 0;
     std::uint64_t width = 0, height = 0;
-    std::uint32_t planes = 0, bitCount = 0, compression = BI_RGB, coloursUsed = 0;
+    std::uint32_t planes = 0, bitCount = 0, compression = dib::kUncompressed, coloursUsed = 0;
     std::uint32_t entryBytes = 4;  // of the colour table: RGBQUAD, or RGBTRIPLE after a core header
 };
 
@@ -36,7 +37,7 @@ bool IsWindowsHeaderSize(std::uint32_t bytes) {
 // information header; the fields a short one leaves out are zero.
 bool IsOs2HeaderSize(std::uint32_t bytes) { return bytes >= 16 && bytes <= 64 && !IsWindowsHeaderSize(bytes); }
 
-bool ReadBitmapLayout(const BYTE* info, size_t available, BitmapLayout& layout) {
+bool ReadBitmapLayout(const Byte* info, size_t available, BitmapLayout& layout) {
     if (available < 12) return false;
     layout.headerBytes = Little32(info);
     if (layout.headerBytes > available) return false;
@@ -49,7 +50,7 @@ bool ReadBitmapLayout(const BYTE* info, size_t available, BitmapLayout& layout) 
         return true;
     }
     if (!IsWindowsHeaderSize(layout.headerBytes) && !IsOs2HeaderSize(layout.headerBytes)) return false;
-    BYTE longForm[40] = {};
+    Byte longForm[40] = {};
     std::memcpy(longForm, info, std::min<size_t>(layout.headerBytes, sizeof longForm));
     const auto width = static_cast<std::int32_t>(Little32(longForm + 4));
     const auto height = static_cast<std::int32_t>(Little32(longForm + 8));
@@ -61,7 +62,7 @@ bool ReadBitmapLayout(const BYTE* info, size_t available, BitmapLayout& layout) 
     layout.compression = Little32(longForm + 16);
     layout.coloursUsed = Little32(longForm + 32);
     // In an OS/2 header the compression numbers past run-length mean other things.
-    if (IsOs2HeaderSize(layout.headerBytes) && layout.compression != BI_RGB) return false;
+    if (IsOs2HeaderSize(layout.headerBytes) && layout.compression != dib::kUncompressed) return false;
     return true;
 }
 
@@ -73,7 +74,7 @@ std::uint64_t TableBytes(const BitmapLayout& layout) {
         const std::uint64_t entries = layout.coloursUsed ? layout.coloursUsed : 1u << layout.bitCount;
         return entries * layout.entryBytes;
     }
-    if (layout.compression == BI_BITFIELDS && layout.headerBytes < 52) return 12;
+    if (layout.compression == dib::kBitFields && layout.headerBytes < 52) return 12;
     return 0;
 }
 
@@ -82,7 +83,7 @@ bool GdiTakesWhole(const BitmapLayout& layout, std::uint64_t pixelsAt, size_t si
     const std::uint32_t bits = layout.bitCount;
     const bool coreBits = bits == 1 || bits == 4 || bits == 8 || bits == 24;
     if (layout.headerBytes == 12 ? !coreBits : !(coreBits || bits == 16 || bits == 32)) return false;
-    if (layout.compression != BI_RGB && !(layout.compression == BI_BITFIELDS && (bits == 16 || bits == 32)))
+    if (layout.compression != dib::kUncompressed && !(layout.compression == dib::kBitFields && (bits == 16 || bits == 32)))
         return false;
     if (bits <= 8 && layout.coloursUsed > (1u << bits)) return false;
     if (layout.width > 0xFFFFFF || layout.height > 0xFFFFFF) return false;
@@ -94,7 +95,7 @@ bool GdiTakesWhole(const BitmapLayout& layout, std::uint64_t pixelsAt, size_t si
 
 } // namespace
 
-PictureKind IdentifyPicture(const BYTE* bytes, size_t size) {
+PictureKind IdentifyPicture(const Byte* bytes, size_t size) {
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return PictureKind::Bitmap;
     if (size >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0))
         return PictureKind::Gif;
@@ -103,34 +104,34 @@ PictureKind IdentifyPicture(const BYTE* bytes, size_t size) {
     return PictureKind::Unknown;
 }
 
-bool LacksGlobalColourTable(const BYTE* bytes, size_t size) {
+bool LacksGlobalColourTable(const Byte* bytes, size_t size) {
     return size >= kGifScreenBytes && (bytes[10] & 0x80) == 0;
 }
 
-std::vector<BYTE> WithDefaultColourTable(const BYTE* bytes, size_t size) {
-    std::vector<BYTE> out(bytes, bytes + std::min(size, kGifScreenBytes));
+std::vector<Byte> WithDefaultColourTable(const Byte* bytes, size_t size) {
+    std::vector<Byte> out(bytes, bytes + std::min(size, kGifScreenBytes));
     out.resize(kGifScreenBytes);
-    out[10] = static_cast<BYTE>((out[10] & 0x70) | 0x80 | 7);  // colour resolution kept; 2^(7+1) entries
+    out[10] = static_cast<Byte>((out[10] & 0x70) | 0x80 | 7);  // colour resolution kept; 2^(7+1) entries
     for (int entry = 0; entry < 256; ++entry) {
-        const BYTE grey = entry == 0 ? 0 : entry == 1 ? 255 : static_cast<BYTE>(entry);
+        const Byte grey = entry == 0 ? 0 : entry == 1 ? 255 : static_cast<Byte>(entry);
         out.insert(out.end(), 3, grey);
     }
     if (size > kGifScreenBytes) out.insert(out.end(), bytes + kGifScreenBytes, bytes + size);
     return out;
 }
 
-std::vector<BYTE> BitmapForOleLoader(const BYTE* bytes, size_t size) {
+std::vector<Byte> BitmapForOleLoader(const Byte* bytes, size_t size) {
     if (IdentifyPicture(bytes, size) != PictureKind::Bitmap || size < kBitmapFileHeaderBytes) return {};
     BitmapLayout layout;
     if (!ReadBitmapLayout(bytes + kBitmapFileHeaderBytes, size - kBitmapFileHeaderBytes, layout)) return {};
     const std::uint64_t pixelsAt = Little32(bytes + 10);
     if (!GdiTakesWhole(layout, pixelsAt, size)) return {};
-    if (!IsOs2HeaderSize(layout.headerBytes)) return std::vector<BYTE>(bytes, bytes + size);
+    if (!IsOs2HeaderSize(layout.headerBytes)) return std::vector<Byte>(bytes, bytes + size);
 
     // GDI knows the long form only: the same first fields, the rest zero.
     constexpr std::uint32_t longForm = 40;
     const size_t headerEnd = kBitmapFileHeaderBytes + layout.headerBytes;
-    std::vector<BYTE> out(bytes, bytes + kBitmapFileHeaderBytes);
+    std::vector<Byte> out(bytes, bytes + kBitmapFileHeaderBytes);
     out.resize(kBitmapFileHeaderBytes + longForm, 0);
     std::memcpy(out.data() + kBitmapFileHeaderBytes, bytes + kBitmapFileHeaderBytes,
                 std::min(layout.headerBytes, longForm));

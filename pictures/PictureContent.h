@@ -4,7 +4,7 @@
 // viewer shows; its name and extension decide nothing.
 #pragma once
 
-#include <windows.h>
+#include "pictures/Bytes.h"
 
 #include <cstddef>
 #include <vector>
@@ -17,16 +17,16 @@ enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile };
 // "GIF89a" a GIF, FF D8 a JPEG, the placeable key a Windows metafile (the
 // only metafile the OLE loader reads). Everything else (enhanced metafiles,
 // icons, stream-wrapped content, programs) is Unknown.
-PictureKind IdentifyPicture(const BYTE* bytes, size_t size);
+PictureKind IdentifyPicture(const Byte* bytes, size_t size);
 
 // True for a GIF with no global colour table: the platform's GIF codec takes
 // the global table for any image without a local one, and under Wine reads
 // through a null table.
-bool LacksGlobalColourTable(const BYTE* bytes, size_t size);
+bool LacksGlobalColourTable(const Byte* bytes, size_t size);
 
 // The GIF with a global colour table of 256 entries put in: black and white
 // first, as the codec's own default, then a grey ramp.
-std::vector<BYTE> WithDefaultColourTable(const BYTE* bytes, size_t size);
+std::vector<Byte> WithDefaultColourTable(const Byte* bytes, size_t size);
 
 // A bitmap file as GDI takes it whole, ready for the OLE loader, which copies
 // its pixels from where the file header says without looking at the file's
@@ -34,6 +34,6 @@ std::vector<BYTE> WithDefaultColourTable(const BYTE* bytes, size_t size);
 // colour table and every row inside the file. An OS/2 2.x header shorter
 // than the Windows one is widened to it (GDI knows only the long form); an
 // empty result when the file is not such a bitmap.
-std::vector<BYTE> BitmapForOleLoader(const BYTE* bytes, size_t size);
+std::vector<Byte> BitmapForOleLoader(const Byte* bytes, size_t size);
 
 } // namespace snapvane

@@ -6,13 +6,13 @@ namespace snapvane {
 
 namespace {
 
-template <UINT BytesPerPixel, bool Alpha>
-void AddRowTo(const BYTE* row, const UINT* spans, size_t count, std::uint64_t* sum) {
+template <unsigned BytesPerPixel, bool Alpha>
+void AddRowTo(const Byte* row, const unsigned* spans, size_t count, std::uint64_t* sum) {
     for (size_t k = 0; k < count; ++k, sum += 4) {
-        const UINT first = spans[2 * k], last = spans[2 * k + 1];
+        const unsigned first = spans[2 * k], last = spans[2 * k + 1];
         std::uint64_t blue = 0, green = 0, red = 0, alpha = 0;
-        const BYTE* pixel = row + static_cast<size_t>(first) * BytesPerPixel;
-        for (UINT x = first; x < last; ++x, pixel += BytesPerPixel) {
+        const Byte* pixel = row + static_cast<size_t>(first) * BytesPerPixel;
+        for (unsigned x = first; x < last; ++x, pixel += BytesPerPixel) {
             blue += pixel[0];
             green += pixel[1];
             red += pixel[2];
@@ -27,8 +27,8 @@ void AddRowTo(const BYTE* row, const UINT* spans, size_t count, std::uint64_t* s
 
 } // namespace
 
-RowAverage::RowAverage(UINT sourceWidth, UINT sourceHeight, UINT bytesPerPixel, bool premultipliedAlpha,
-                       const PixelTarget& target, COLORREF background)
+RowAverage::RowAverage(unsigned sourceWidth, unsigned sourceHeight, unsigned bytesPerPixel, bool premultipliedAlpha,
+                       const PixelTarget& target, Colour background)
     : columns_(Spans(sourceWidth, target.place.right - target.place.left)),
       targetRows_(Spans(sourceHeight, target.place.bottom - target.place.top)),
       sums_(columns_.size() * 4),
@@ -37,17 +37,17 @@ RowAverage::RowAverage(UINT sourceWidth, UINT sourceHeight, UINT bytesPerPixel, 
       target_(target),
       background_(background) {}
 
-std::vector<RowAverage::Span> RowAverage::Spans(UINT source, LONG target) {
+std::vector<RowAverage::Span> RowAverage::Spans(unsigned source, std::int32_t target) {
     std::vector<Span> spans(target > 0 ? static_cast<size_t>(target) : 0);
     for (size_t k = 0; k < spans.size(); ++k) {
-        auto first = static_cast<UINT>(static_cast<std::uint64_t>(k) * source / spans.size());
-        auto last = static_cast<UINT>(static_cast<std::uint64_t>(k + 1) * source / spans.size());
+        auto first = static_cast<unsigned>(static_cast<std::uint64_t>(k) * source / spans.size());
+        auto last = static_cast<unsigned>(static_cast<std::uint64_t>(k + 1) * source / spans.size());
         spans[k] = {first, std::max(last, first + 1)};
     }
     return spans;
 }
 
-void RowAverage::AddRow(const BYTE* row) {
+void RowAverage::AddRow(const Byte* row) {
     // Enlarging, one source row serves several target rows in turn: the
     // first is averaged, the others are copies of it.
     bool written = false;
@@ -64,8 +64,8 @@ void RowAverage::AddRow(const BYTE* row) {
     ++sourceRow_;
 }
 
-BYTE* RowAverage::TargetRow(size_t row) const {
-    return target_.bits + static_cast<size_t>(target_.place.top + static_cast<LONG>(row)) *
+Byte* RowAverage::TargetRow(size_t row) const {
+    return target_.bits + static_cast<size_t>(target_.place.top + static_cast<std::int32_t>(row)) *
                               static_cast<size_t>(target_.stride) +
            static_cast<size_t>(target_.place.left) * 3;
 }
@@ -80,7 +80,7 @@ void RowAverage::CopyPreviousTargetRow() {
 // beyond, the division itself is made.
 constexpr std::uint64_t kExactReciprocalCounts = 4096;
 
-const std::vector<std::uint64_t>& RowAverage::ReciprocalsFor(UINT rows) {
+const std::vector<std::uint64_t>& RowAverage::ReciprocalsFor(unsigned rows) {
     Reciprocals& cached = reciprocals_[0].rows == rows || reciprocals_[0].rows == 0 ? reciprocals_[0]
                           : reciprocals_[1].rows == rows                            ? reciprocals_[1]
                           : reciprocals_[1].rows == 0                               ? reciprocals_[1]
@@ -96,9 +96,9 @@ const std::vector<std::uint64_t>& RowAverage::ReciprocalsFor(UINT rows) {
     return cached.values;
 }
 
-void RowAverage::AddToSums(const BYTE* row) {
-    static_assert(sizeof(Span) == 2 * sizeof(UINT), "spans are read as pairs");
-    const auto* spans = reinterpret_cast<const UINT*>(columns_.data());
+void RowAverage::AddToSums(const Byte* row) {
+    static_assert(sizeof(Span) == 2 * sizeof(unsigned), "spans are read as pairs");
+    const auto* spans = reinterpret_cast<const unsigned*>(columns_.data());
     if (bytesPerPixel_ == 3) AddRowTo<3, false>(row, spans, columns_.size(), sums_.data());
     else if (alpha_) AddRowTo<4, true>(row, spans, columns_.size(), sums_.data());
     else AddRowTo<4, false>(row, spans, columns_.size(), sums_.data());
@@ -108,7 +108,7 @@ void RowAverage::AddToSums(const BYTE* row) {
 // The averages of the target row, laid over the background where the
 // picture is transparent (its colours are premultiplied by their alpha).
 void RowAverage::WriteTargetRow() {
-    BYTE* out = TargetRow(targetRow_);
+    Byte* out = TargetRow(targetRow_);
     std::uint64_t* sum = sums_.data();
     if (!alpha_) {
         const std::vector<std::uint64_t>& reciprocals = ReciprocalsFor(rowsAdded_);
@@ -117,18 +117,18 @@ void RowAverage::WriteTargetRow() {
             const std::uint64_t reciprocal = reciprocals[k];
             for (int channel = 0; channel < 3; ++channel) {
                 const std::uint64_t rounded = sum[channel] + count / 2;
-                *out++ = static_cast<BYTE>(reciprocal ? (rounded * reciprocal) >> 32 : rounded / count);
+                *out++ = static_cast<Byte>(reciprocal ? (rounded * reciprocal) >> 32 : rounded / count);
                 sum[channel] = 0;
             }
         }
     } else {
-        const std::uint64_t back[3] = {GetBValue(background_), GetGValue(background_), GetRValue(background_)};
+        const std::uint64_t back[3] = {BlueOf(background_), GreenOf(background_), RedOf(background_)};
         for (const Span& span : columns_) {
             const std::uint64_t count = static_cast<std::uint64_t>(span.last - span.first) * rowsAdded_;
             const std::uint64_t cover = (sum[3] + count / 2) / count;
             for (int channel = 0; channel < 3; ++channel) {
                 std::uint64_t value = (sum[channel] + count / 2) / count + (back[channel] * (255 - cover) + 127) / 255;
-                *out++ = static_cast<BYTE>(std::min<std::uint64_t>(value, 255));
+                *out++ = static_cast<Byte>(std::min<std::uint64_t>(value, 255));
             }
             sum[0] = sum[1] = sum[2] = sum[3] = 0;
             sum += 4;

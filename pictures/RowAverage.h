@@ -2,7 +2,7 @@
 // time: the viewer never holds the picture it reads, only a row of sums.
 #pragma once
 
-#include <windows.h>
+#include "pictures/Bytes.h"
 
 #include <cstdint>
 #include <vector>
@@ -11,9 +11,9 @@ namespace snapvane {
 
 // Where scaled pixels go: 24-bit rows, blue first, in a DIB section's bits.
 struct PixelTarget {
-    BYTE* bits = nullptr;
-    LONG stride = 0;  // bytes from one row to the next
-    RECT place{};     // the part of the bitmap the picture fills
+    Byte* bits = nullptr;
+    std::int32_t stride = 0;  // bytes from one row to the next
+    PixelRect place{};     // the part of the bitmap the picture fills
 };
 
 // Takes the source rows from top to bottom and writes each target row as
@@ -23,38 +23,38 @@ struct PixelTarget {
 // padding; premultiplied alpha is laid over the background.
 class RowAverage {
 public:
-    RowAverage(UINT sourceWidth, UINT sourceHeight, UINT bytesPerPixel, bool premultipliedAlpha,
-               const PixelTarget& target, COLORREF background);
+    RowAverage(unsigned sourceWidth, unsigned sourceHeight, unsigned bytesPerPixel, bool premultipliedAlpha,
+               const PixelTarget& target, Colour background);
 
-    void AddRow(const BYTE* row);
+    void AddRow(const Byte* row);
     // True once every target row is written.
     bool Done() const { return targetRow_ >= targetRows_.size(); }
 
 private:
     struct Span {
-        UINT first, last;  // the source pixels [first, last) of one target pixel
+        unsigned first, last;  // the source pixels [first, last) of one target pixel
     };
-    static std::vector<Span> Spans(UINT source, LONG target);
-    void AddToSums(const BYTE* row);
+    static std::vector<Span> Spans(unsigned source, std::int32_t target);
+    void AddToSums(const Byte* row);
     void WriteTargetRow();
     void CopyPreviousTargetRow();
-    const std::vector<std::uint64_t>& ReciprocalsFor(UINT rows);
-    BYTE* TargetRow(size_t row) const;
+    const std::vector<std::uint64_t>& ReciprocalsFor(unsigned rows);
+    Byte* TargetRow(size_t row) const;
 
     std::vector<Span> columns_, targetRows_;
     std::vector<std::uint64_t> sums_;  // blue, green, red, alpha per target pixel
-    UINT bytesPerPixel_;
+    unsigned bytesPerPixel_;
     bool alpha_;
     PixelTarget target_;
-    COLORREF background_;
-    UINT sourceRow_ = 0;
+    Colour background_;
+    unsigned sourceRow_ = 0;
     size_t targetRow_ = 0;
-    UINT rowsAdded_ = 0;
+    unsigned rowsAdded_ = 0;
     // Dividing by the count of pixels averaged, as multiplying by its
     // reciprocal, for the (at most two) numbers of source rows a target row
     // takes while shrinking.
     struct Reciprocals {
-        UINT rows = 0;
+        unsigned rows = 0;
         std::vector<std::uint64_t> values;
     } reciprocals_[2];
 };

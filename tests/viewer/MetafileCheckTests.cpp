@@ -278,7 +278,8 @@ std::string MapMetafile(Add add) {
 }
 
 MetafileVerdict Verdict(const std::string& bytes, SIZE box) {
-    return CheckMetafile(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), {box, box});
+    const Extent extent{box.cx, box.cy};
+    return CheckMetafile(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), {extent, extent});
 }
 
 // The benchmark's metafile: 20,000 ellipses of random colours, as GDI records them.

@@ -13,24 +13,24 @@ using namespace snapvane;
 namespace {
 
 struct Case {
-    UINT sourceWidth, sourceHeight;
-    LONG targetWidth, targetHeight;
+    unsigned sourceWidth, sourceHeight;
+    std::int32_t targetWidth, targetHeight;
 };
 
 // The whole-picture reference: the spans of each axis as the viewer takes them.
-BYTE Expected(const std::vector<BYTE>& source, const Case& c, LONG x, LONG y, int channel) {
-    auto span = [](UINT size, LONG count, LONG k, UINT& first, UINT& last) {
-        first = static_cast<UINT>(static_cast<std::uint64_t>(k) * size / static_cast<std::uint64_t>(count));
-        last = static_cast<UINT>(static_cast<std::uint64_t>(k + 1) * size / static_cast<std::uint64_t>(count));
+Byte Expected(const std::vector<Byte>& source, const Case& c, std::int32_t x, std::int32_t y, int channel) {
+    auto span = [](unsigned size, std::int32_t count, std::int32_t k, unsigned& first, unsigned& last) {
+        first = static_cast<unsigned>(static_cast<std::uint64_t>(k) * size / static_cast<std::uint64_t>(count));
+        last = static_cast<unsigned>(static_cast<std::uint64_t>(k + 1) * size / static_cast<std::uint64_t>(count));
         if (last < first + 1) last = first + 1;
     };
-    UINT left, right, top, bottom;
+    unsigned left, right, top, bottom;
     span(c.sourceWidth, c.targetWidth, x, left, right);
     span(c.sourceHeight, c.targetHeight, y, top, bottom);
     std::uint64_t sum = 0, count = 0;
-    for (UINT sy = top; sy < bottom; ++sy)
-        for (UINT sx = left; sx < right; ++sx, ++count) sum += source[(static_cast<size_t>(sy) * c.sourceWidth + sx) * 3 + channel];
-    return static_cast<BYTE>((sum + count / 2) / count);
+    for (unsigned sy = top; sy < bottom; ++sy)
+        for (unsigned sx = left; sx < right; ++sx, ++count) sum += source[(static_cast<size_t>(sy) * c.sourceWidth + sx) * 3 + channel];
+    return static_cast<Byte>((sum + count / 2) / count);
 }
 
 TEST(RowAverage, EveryTargetPixelIsTheRoundedAverageOfWhatItCovers) {
@@ -40,24 +40,24 @@ TEST(RowAverage, EveryTargetPixelIsTheRoundedAverageOfWhatItCovers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " to " +
                      std::to_string(c.targetWidth) + "x" + std::to_string(c.targetHeight));
-        std::vector<BYTE> source(static_cast<size_t>(c.sourceWidth) * c.sourceHeight * 3);
-        for (BYTE& value : source) {
+        std::vector<Byte> source(static_cast<size_t>(c.sourceWidth) * c.sourceHeight * 3);
+        for (Byte& value : source) {
             state = state * 1103515245u + 12345u;
-            value = static_cast<BYTE>(state >> 24);
+            value = static_cast<Byte>(state >> 24);
         }
         // The target sits inside a larger bitmap, which it must not touch.
-        const LONG stride = (c.targetWidth + 4) * 3;
-        std::vector<BYTE> bitmap(static_cast<size_t>(stride) * (c.targetHeight + 2), 0xEE);
-        PixelTarget target{bitmap.data(), stride, RECT{2, 1, 2 + c.targetWidth, 1 + c.targetHeight}};
-        RowAverage average(c.sourceWidth, c.sourceHeight, 3, false, target, RGB(0, 0, 0));
-        for (UINT row = 0; row < c.sourceHeight; ++row) average.AddRow(&source[static_cast<size_t>(row) * c.sourceWidth * 3]);
+        const std::int32_t stride = (c.targetWidth + 4) * 3;
+        std::vector<Byte> bitmap(static_cast<size_t>(stride) * (c.targetHeight + 2), 0xEE);
+        PixelTarget target{bitmap.data(), stride, PixelRect{2, 1, 2 + c.targetWidth, 1 + c.targetHeight}};
+        RowAverage average(c.sourceWidth, c.sourceHeight, 3, false, target, Colour{0});
+        for (unsigned row = 0; row < c.sourceHeight; ++row) average.AddRow(&source[static_cast<size_t>(row) * c.sourceWidth * 3]);
         EXPECT_TRUE(average.Done());
         int wrong = 0;
-        for (LONG y = 0; y < c.targetHeight + 2; ++y)
-            for (LONG x = 0; x < c.targetWidth + 4; ++x)
+        for (std::int32_t y = 0; y < c.targetHeight + 2; ++y)
+            for (std::int32_t x = 0; x < c.targetWidth + 4; ++x)
                 for (int channel = 0; channel < 3; ++channel) {
                     const bool inside = x >= 2 && x < 2 + c.targetWidth && y >= 1 && y < 1 + c.targetHeight;
-                    const BYTE want = inside ? Expected(source, c, x - 2, y - 1, channel) : 0xEE;
+                    const Byte want = inside ? Expected(source, c, x - 2, y - 1, channel) : 0xEE;
                     if (bitmap[static_cast<size_t>(y) * stride + x * 3 + channel] != want && ++wrong <= 3)
                         ADD_FAILURE() << "at " << x << "," << y << " channel " << channel;
                 }
