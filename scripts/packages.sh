@@ -12,6 +12,7 @@ SNAPVANE_PACKAGES=(
   libjpeg-turbo-progs stress-ng
   nsis zip python3
   nasm dpkg-dev debian-archive-keyring
+  clang libclang-rt-14-dev llvm-14 libjpeg62-turbo-dev libgtest-dev
 )
 
 # Every program and file that the build, the tests and the scripts call,
@@ -34,6 +35,9 @@ SNAPVANE_PROGRAMS=(
   convert identify djpeg cjpeg stress-ng
   # libjpeg-turbo from its source package
   nasm dpkg-source /usr/share/keyrings/debian-archive-keyring.gpg
+  # the native build of the pictures room: sanitizers, libFuzzer, libjpeg, GoogleTest
+  clang clang++ /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
+  /usr/lib/llvm-14/bin/llvm-symbolizer /usr/include/jpeglib.h /usr/include/gtest/gtest.h
   # the setup program and the user guide's check
   makensis zip python3 i686-w64-mingw32-strip x86_64-w64-mingw32-strip
   /usr/share/doc/mingw-w64-i686-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright
