@@ -5,6 +5,8 @@
 #include "pictures/JpegPicture.h"
 #include "pictures/LittleEndian.h"
 #include "pictures/MetafileCheck.h"
+#include "pictures/MetafilePlayer.h"
+#include "pictures/PictureBudget.h"
 #include "pictures/PictureContent.h"
 #include "win32/ComTypes.h"
 
@@ -406,10 +408,17 @@ PlaceableBounds ReadPlaceableBounds(const BYTE* bytes) {
     return {signedWord(10) - signedWord(6), signedWord(12) - signedWord(8), Little16(bytes + 14)};
 }
 
-// A metafile is played from its checked records alone, made into a picture
-// here: the OLE loader would take the file's first bytes for a stream header
-// of its own when they look like one, and play other bytes than those checked.
-unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background) {
+[[noreturn]] void RaiseTooComplex() {
+    throw RuntimeError(kPictureTooComplex, kErrorSource,
+                       L"asks for more drawing than this viewer does for one picture. It is not shown.");
+}
+
+// A metafile is played from its checked records alone, here: the OLE loader
+// would take the file's first bytes for a stream header of its own when they
+// look like one, and play other bytes than those checked. Its records are
+// played one by one, stopped when the picture's time is up: the check's
+// estimate is a first line, not the only one.
+unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background, const PictureBudget& budget) {
     HGLOBAL memory = nullptr;
     if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     GlobalLockScope bytes(memory);
@@ -425,36 +434,36 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
     case MetafileVerdict::Playable:
         break;
     case MetafileVerdict::TooMuchDrawing:
-        throw RuntimeError(kPictureTooComplex, kErrorSource,
-                           L"asks for more drawing than this viewer does for one picture. It is not shown.");
+        RaiseTooComplex();
     case MetafileVerdict::Unsafe:
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     }
-    unique_hmetafile metafile(SetMetaFileBitsEx(static_cast<UINT>(checked - kPlaceableHeaderBytes),
-                                                bytes.get() + kPlaceableHeaderBytes));
-    if (!metafile) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    PICTDESC description{};
-    description.cbSizeofstruct = sizeof description;
-    description.picType = PICTYPE_METAFILE;
-    description.wmf.hmeta = metafile.get();
-    description.wmf.xExt = himetricWidth;
-    description.wmf.yExt = himetricHeight;
-    ComPtr<IPicture> picture;
-    HRESULT hr = OleCreatePictureIndirect(&description, IID_IPicture, TRUE,
-                                          reinterpret_cast<void**>(picture.GetAddressOf()));
-    if (FAILED(hr) || !picture) RaiseNotAPicture(FAILED(hr) ? hr : CTL_E_INVALIDPICTURE);
-    metafile.release();  // the picture owns it now
-    return DrawOlePicture(picture.Get(), 1, box, background);
+    return ComposeUpright(box, background, himetricWidth, himetricHeight, 1, [&](HBITMAP bitmap, RECT at) {
+        unique_hdc dc(CreateCompatibleDC(nullptr));
+        if (!dc) Raise(ErrorNumber::OutOfMemory);
+        MetafilePlay played = MetafilePlay::NotTaken;
+        {
+            SelectObjectScope selected(dc.get(), bitmap);
+            SetStretchBltMode(dc.get(), HALFTONE);
+            SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+            played = PlayCheckedMetafile(dc.get(), bytes.get() + kPlaceableHeaderBytes, checked - kPlaceableHeaderBytes,
+                                         at, {himetricWidth, himetricHeight}, budget);
+            GdiFlush();
+        }
+        if (played == MetafilePlay::OutOfTime) RaiseTooComplex();
+        if (played != MetafilePlay::Finished) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    });
 }
 
 } // namespace
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
     try {
+        PictureBudget budget;
         LONG size = 0;
         PictureHeader header;
         ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
-        if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
+        if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
         if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
         if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);

@@ -1,0 +1,24 @@
+// A checked metafile played record by record, so that its drawing stops
+// between two records once the picture's time is up: GDI's own player takes
+// all records in one call and cannot be stopped.
+#pragma once
+
+#include "pictures/Bytes.h"
+#include "pictures/PictureBudget.h"
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace snapvane {
+
+// Plays the records of a metafile that CheckMetafile found playable (its
+// bytes after the placeable header) into the place on the device context,
+// its logical window of width x height (the placeable bounds in HIMETRIC)
+// filling the place as the OLE picture's Render maps it. The objects its
+// records made are deleted however it ends.
+enum class MetafilePlay { Finished, OutOfTime, NotTaken };
+MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, SIZE logical,
+                                 const PictureBudget& budget);
+
+} // namespace snapvane
