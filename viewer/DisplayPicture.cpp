@@ -444,6 +444,11 @@ public:
         case id::ExitButton:
             if (notification == BN_CLICKED && viewer_) ExitButton_Click(*viewer_);
             break;
+        case IDCANCEL:
+            // Esc, turned into this command by the modal loop's dialog
+            // manager, leaves like Exit.
+            if (viewer_) ExitButton_Click(*viewer_);
+            break;
         }
     }
 

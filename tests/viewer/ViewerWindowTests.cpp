@@ -217,6 +217,38 @@ TEST_F(ViewerWindow, TheCloseBoxHidesLikeExitAndTheSameViewerShowsAgain) {
     EXPECT_EQ(again.Seen().size(), 1u);
 }
 
+TEST_F(ViewerWindow, TheEscKeyLeavesLikeExit) {
+    TemporaryFolder folder;
+    WriteBmp(folder / L"a.bmp", 8, 8, RGB(0, 128, 0));
+    viewer->ChooserAddItem(L"Photo: " + (folder / L"a.bmp"));
+    viewer->ChooserSetListIndex(0);
+    ModalWatcher watcher({ViewerScript{ViewerStep::Key(VK_ESCAPE)}});
+    viewer->Show(1);
+    // Had Esc not ended the showing, the watcher would have pressed Exit for it.
+    EXPECT_EQ(watcher.UnexpectedCount(), 0);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_TRUE(watcher.Seen()[0].viewer.pictureShown);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(SendMessageW(Control(id::Image), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+TEST_F(ViewerWindow, TheTabKeyWalksTheFocusOrderAndComesBackToTheChooser) {
+    for (int pair = 1; pair <= 5; ++pair) viewer->SetAttributeInUse(pair, true);
+    ViewerScript tabs;
+    const int order[] = {id::ImageSelectBox, id::ExitButton,     id::EditButton,     id::TextAttrib + 0,
+                         id::TextAttrib + 1, id::TextAttrib + 4, id::TextAttrib + 2, id::TextAttrib + 3,
+                         id::ImageSelectBox};
+    for (size_t k = 1; k < std::size(order); ++k) tabs.steps.push_back(ViewerStep::Key(VK_TAB));
+    tabs.steps.push_back(ViewerStep::Exit());
+    ModalWatcher watcher({tabs});
+    viewer->Show(1);
+    auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), std::size(order));
+    for (size_t k = 0; k < seen.size(); ++k)
+        EXPECT_EQ(seen[k].viewer.focusedControl, order[k]) << "after " << k << " presses of Tab";
+    EXPECT_EQ(watcher.UnexpectedCount(), 0);
+}
+
 TEST_F(ViewerWindow, WhatTheToolWritesIsWhatAPersonSees) {
     viewer->SetText(L"Display Picture Attributes");
     viewer->ChooserAddItem(L"Photo: nowhere-one.jpg");
