@@ -559,7 +559,11 @@ private:
             AddControl(window, L"EDIT", L"", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                        id::TextAttrib + pair - 1, scale_.Rect(kAttributeValues[pair - 1]), font);
 
-        AddControl(window, L"STATIC", kPrompt, SS_LEFT | SS_NOPREFIX, 0, id::Label1, scale_.Rect(kLabel1), font);
+        // The prompt is one line. Its text fills the design's width to the
+        // last pixel, and word wrapping would count the trailing blank and
+        // push "list: " onto a second line that the label's height cuts off.
+        AddControl(window, L"STATIC", kPrompt, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, id::Label1, scale_.Rect(kLabel1),
+                   font);
         MakePictureBox(AddControl(window, L"STATIC", L"", SS_BITMAP | SS_CENTERIMAGE, 0, id::Image,
                                   scale_.Rect(kImage), nullptr));
         for (int pair = 1; pair <= 5; ++pair)

@@ -4,6 +4,7 @@
 #include "ViewerPictures.h"
 #include "errors/RuntimeError.h"
 #include "support/ModalWatcher.h"
+#include "support/ScreenPixels.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/Module.h"
 
@@ -181,6 +182,35 @@ TEST_F(ViewerWindow, TextsFontsColoursAndLogoOfTheDesign) {
     EXPECT_EQ(bits.bmWidth, 76);
     EXPECT_EQ(bits.bmHeight, 73);
     EXPECT_EQ(bits.bmBitsPixel, 24);
+}
+
+TEST_F(ViewerWindow, ThePromptShowsWholeOnOneLine) {
+    HWND prompt = Control(id::Label1);
+    // Where the prompt's first line would end had it wrapped before its last word.
+    HDC dc = GetDC(prompt);
+    HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(prompt, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const std::wstring allButLastWord = L"Select image to display from";
+    SIZE wrapped{};
+    GetTextExtentPoint32W(dc, allButLastWord.c_str(), static_cast<int>(allButLastWord.size()), &wrapped);
+    SelectObject(dc, before);
+    ReleaseDC(prompt, dc);
+
+    viewer->Show(0);
+    ScreenArea area = ReadScreenArea(prompt);
+    viewer->Hide();
+    ASSERT_TRUE(area.Read());
+    ASSERT_LT(wrapped.cx + 2, area.width);
+    ASSERT_LT(metrics.tmHeight, area.height);
+    auto inkBetween = [&](int left, int right, int top, int bottom) {
+        int ink = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) ink += area.At(x, y) != ViewerBackground();
+        return ink;
+    };
+    EXPECT_GT(inkBetween(wrapped.cx + 2, area.width, 0, metrics.tmHeight), 0) << "the last word is not on the first line";
+    EXPECT_EQ(inkBetween(0, area.width, metrics.tmHeight, area.height), 0) << "a second line shows";
 }
 
 TEST_F(ViewerWindow, ShowModalReturnsOnlyAfterExitHasHiddenTheWindow) {
