@@ -26,6 +26,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 120 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >> "$BUILD/guide-wineboot.log" 2>&1
   timeout 120 /usr/lib/wine/wineserver -w
 fi
+"$ROOT/scripts/wine-fonts.sh" "$WINEPREFIX"
 
 # The sample map and the tour go to C:\GIS, so that the folders the pictures
 # show read as a user's would, the same on every machine.

@@ -29,7 +29,7 @@ SNAPVANE_PROGRAMS=(
   /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb
   # Wine and the display
   /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver
-  /usr/share/wine/fonts/marlett.ttf
+  /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf
   xvfb-run Xvfb xauth xdpyinfo
   # pictures, benchmarks, load
   convert identify djpeg cjpeg stress-ng

@@ -71,11 +71,7 @@ create_prefix() {
     timeout 120 "$SNAPVANE_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
       >> "$log" 2>&1 || true
   fi
-  # Wine draws the title bar's buttons with the Marlett font. Debian's Wine
-  # does not read the fonts of its own data folder, so without this copy the
-  # buttons show the letters that stand for the symbols.
-  local fonts=$WINEPREFIX/drive_c/windows/Fonts
-  [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  "$ROOT/scripts/wine-fonts.sh" "$WINEPREFIX"
   timeout 120 "$SNAPVANE_WINESERVER" -w || true
 }
 

@@ -115,6 +115,7 @@ drive() { timeout 120 "$WINE" "$BUILD/bin/installer_window_driver.exe" "$@" 2>> 
 timeout 300 "$WINE" wineboot --init > "$WORK/wineboot.log" 2>&1
 timeout 120 "$WINESERVER" -w
 [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: no Wine prefix"; exit 1; }
+"$ROOT/scripts/wine-fonts.sh" "$WINEPREFIX"
 # Xvfb has no window manager; unmanaged windows hide at once.
 run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
 

@@ -97,6 +97,33 @@ void CoverAndUncover(HWND viewer) {
     Sleep(300);
 }
 
+// The viewer's control that holds the keyboard focus (the chooser for its
+// edit field), 0 for none.
+int FocusedControl(HWND viewer) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(viewer, nullptr), &info)) return 0;
+    for (HWND window = info.hwndFocus; window && window != viewer; window = GetParent(window))
+        if (GetParent(window) == viewer) return GetDlgCtrlID(window);
+    return 0;
+}
+
+// Presses and releases a key through the system's input, as a keyboard does,
+// and waits until the viewer's thread has acted on it: the focus moved or the
+// viewer went. A key that changes neither is given a few seconds.
+void PressKey(HWND viewer, WORD key) {
+    int focusBefore = FocusedControl(viewer);
+    INPUT presses[2]{};
+    for (INPUT& press : presses) {
+        press.type = INPUT_KEYBOARD;
+        press.ki.wVk = key;
+    }
+    presses[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, presses, sizeof presses[0]);
+    const DWORD until = GetTickCount() + 3000;
+    while (GetTickCount() < until && IsWindowVisible(viewer) && FocusedControl(viewer) == focusBefore) Sleep(kPollMs);
+}
+
 std::wstring Describe(const ViewerStep& step) {
     switch (step.kind) {
     case ViewerStep::Kind::Choose: return L"after Choose " + std::to_wstring(step.index);
@@ -105,6 +132,7 @@ std::wstring Describe(const ViewerStep& step) {
     case ViewerStep::Kind::Exit: return L"after Exit";
     case ViewerStep::Kind::CloseBox: return L"after CloseBox";
     case ViewerStep::Kind::CoverAndUncover: return L"after CoverAndUncover";
+    case ViewerStep::Kind::Key: return L"after Key " + std::to_wstring(step.index);
     }
     return {};
 }
@@ -162,6 +190,7 @@ ViewerLook ModalWatcher::ReadViewer(HWND viewer) {
     DWORD_PTR picture = 0;
     look.pictureShown = SendRead(GetDlgItem(viewer, id::Image), STM_GETIMAGE, IMAGE_BITMAP, 0, picture) && picture;
     look.screenPicture = ReadScreenPicture(viewer);
+    look.focusedControl = FocusedControl(viewer);
     return look;
 }
 
@@ -315,6 +344,9 @@ void ModalWatcher::DoStep(HWND viewer, const ViewerStep& step) {
         break;
     case ViewerStep::Kind::CoverAndUncover:
         CoverAndUncover(viewer);
+        break;
+    case ViewerStep::Kind::Key:
+        PressKey(viewer, static_cast<WORD>(step.index));
         break;
     }
 }

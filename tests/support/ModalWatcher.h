@@ -39,9 +39,9 @@ namespace snapvane::test {
 
 // One action of a person in the viewer window.
 struct ViewerStep {
-    enum class Kind { Choose, Type, Edit, Exit, CloseBox, CoverAndUncover };
+    enum class Kind { Choose, Type, Edit, Exit, CloseBox, CoverAndUncover, Key };
     Kind kind;
-    int index = 0;       // Choose: the chooser entry, 0-based
+    int index = 0;       // Choose: the chooser entry, 0-based; Key: the virtual key
     std::wstring text;   // Type: the text put into the chooser's edit field
 
     static ViewerStep Choose(int index) { return {Kind::Choose, index, {}}; }
@@ -51,6 +51,8 @@ struct ViewerStep {
     static ViewerStep CloseBox() { return {Kind::CloseBox, 0, {}}; }
     // Another window covers the whole viewer for a moment and goes again.
     static ViewerStep CoverAndUncover() { return {Kind::CoverAndUncover, 0, {}}; }
+    // A real key press, through the system's input to the focused window.
+    static ViewerStep Key(WORD key) { return {Kind::Key, key, {}}; }
 };
 
 // What a person does with one showing of the viewer, step by step. A script
@@ -84,6 +86,7 @@ struct ViewerLook {
     std::array<std::wstring, 5> values;     // txtAttrib1..5
     std::array<bool, 5> valueEnabled{};     // the in-use flags
     bool pictureShown = false;              // the picture box holds a bitmap
+    int focusedControl = 0;                 // the control with the keyboard focus, 0 for none
     ScreenPicture screenPicture;            // the picture box's pixels on screen
 };
 

@@ -4,6 +4,7 @@
 #include "ViewerPictures.h"
 #include "errors/RuntimeError.h"
 #include "support/ModalWatcher.h"
+#include "support/ScreenPixels.h"
 #include "viewer/DisplayPicture.h"
 #include "win32/Module.h"
 
@@ -183,6 +184,35 @@ TEST_F(ViewerWindow, TextsFontsColoursAndLogoOfTheDesign) {
     EXPECT_EQ(bits.bmBitsPixel, 24);
 }
 
+TEST_F(ViewerWindow, ThePromptShowsWholeOnOneLine) {
+    HWND prompt = Control(id::Label1);
+    // Where the prompt's first line would end had it wrapped before its last word.
+    HDC dc = GetDC(prompt);
+    HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(prompt, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const std::wstring allButLastWord = L"Select image to display from";
+    SIZE wrapped{};
+    GetTextExtentPoint32W(dc, allButLastWord.c_str(), static_cast<int>(allButLastWord.size()), &wrapped);
+    SelectObject(dc, before);
+    ReleaseDC(prompt, dc);
+
+    viewer->Show(0);
+    ScreenArea area = ReadScreenArea(prompt);
+    viewer->Hide();
+    ASSERT_TRUE(area.Read());
+    ASSERT_LT(wrapped.cx + 2, area.width);
+    ASSERT_LT(metrics.tmHeight, area.height);
+    auto inkBetween = [&](int left, int right, int top, int bottom) {
+        int ink = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) ink += area.At(x, y) != ViewerBackground();
+        return ink;
+    };
+    EXPECT_GT(inkBetween(wrapped.cx + 2, area.width, 0, metrics.tmHeight), 0) << "the last word is not on the first line";
+    EXPECT_EQ(inkBetween(0, area.width, metrics.tmHeight, area.height), 0) << "a second line shows";
+}
+
 TEST_F(ViewerWindow, ShowModalReturnsOnlyAfterExitHasHiddenTheWindow) {
     ModalWatcher watcher({ViewerScript{ViewerStep::Exit()}});
     viewer->SetText(L"Display Picture Attributes");
@@ -215,6 +245,38 @@ TEST_F(ViewerWindow, TheCloseBoxHidesLikeExitAndTheSameViewerShowsAgain) {
     viewer->Show(1);
     EXPECT_EQ(again.UnexpectedCount(), 0);
     EXPECT_EQ(again.Seen().size(), 1u);
+}
+
+TEST_F(ViewerWindow, TheEscKeyLeavesLikeExit) {
+    TemporaryFolder folder;
+    WriteBmp(folder / L"a.bmp", 8, 8, RGB(0, 128, 0));
+    viewer->ChooserAddItem(L"Photo: " + (folder / L"a.bmp"));
+    viewer->ChooserSetListIndex(0);
+    ModalWatcher watcher({ViewerScript{ViewerStep::Key(VK_ESCAPE)}});
+    viewer->Show(1);
+    // Had Esc not ended the showing, the watcher would have pressed Exit for it.
+    EXPECT_EQ(watcher.UnexpectedCount(), 0);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_TRUE(watcher.Seen()[0].viewer.pictureShown);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(SendMessageW(Control(id::Image), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+TEST_F(ViewerWindow, TheTabKeyWalksTheFocusOrderAndComesBackToTheChooser) {
+    for (int pair = 1; pair <= 5; ++pair) viewer->SetAttributeInUse(pair, true);
+    ViewerScript tabs;
+    const int order[] = {id::ImageSelectBox, id::ExitButton,     id::EditButton,     id::TextAttrib + 0,
+                         id::TextAttrib + 1, id::TextAttrib + 4, id::TextAttrib + 2, id::TextAttrib + 3,
+                         id::ImageSelectBox};
+    for (size_t k = 1; k < std::size(order); ++k) tabs.steps.push_back(ViewerStep::Key(VK_TAB));
+    tabs.steps.push_back(ViewerStep::Exit());
+    ModalWatcher watcher({tabs});
+    viewer->Show(1);
+    auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), std::size(order));
+    for (size_t k = 0; k < seen.size(); ++k)
+        EXPECT_EQ(seen[k].viewer.focusedControl, order[k]) << "after " << k << " presses of Tab";
+    EXPECT_EQ(watcher.UnexpectedCount(), 0);
 }
 
 TEST_F(ViewerWindow, WhatTheToolWritesIsWhatAPersonSees) {
