@@ -104,6 +104,17 @@ PictureKind IdentifyPicture(const Byte* bytes, size_t size) {
     return PictureKind::Unknown;
 }
 
+const wchar_t* FileTypeOf(PictureKind kind) {
+    switch (kind) {
+    case PictureKind::Jpeg: return L".jpg";
+    case PictureKind::Gif: return L".gif";
+    case PictureKind::Bitmap: return L".bmp";
+    case PictureKind::Metafile: return L".wmf";
+    case PictureKind::Unknown: break;
+    }
+    return L"";
+}
+
 bool LacksGlobalColourTable(const Byte* bytes, size_t size) {
     return size >= kGifScreenBytes && (bytes[10] & 0x80) == 0;
 }

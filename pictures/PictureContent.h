@@ -19,6 +19,10 @@ enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile };
 // icons, stream-wrapped content, programs) is Unknown.
 PictureKind IdentifyPicture(const Byte* bytes, size_t size);
 
+// The file type whose association opens pictures of the kind (".jpg" for a
+// JPEG); empty for Unknown.
+const wchar_t* FileTypeOf(PictureKind kind);
+
 // True for a GIF with no global colour table: the platform's GIF codec takes
 // the global table for any image without a local one, and under Wine reads
 // through a null table.

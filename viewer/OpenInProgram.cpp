@@ -2,6 +2,7 @@
 
 #include "errors/RuntimeError.h"
 #include "pictures/LoadPicture.h"
+#include "pictures/PictureContent.h"
 #include "win32/Handles.h"
 
 #include <windows.h>
@@ -91,33 +92,12 @@ bool IsRunnableFileType(const std::wstring& path) {
                        [&](const wchar_t* runnable) { return SameText(type, runnable); });
 }
 
-AssociatedProgram FindAssociatedProgram(const std::wstring& file) {
-    // The shell writes at most a full path and its end; the extra place keeps
-    // the answer ended whatever the shell does.
-    std::vector<wchar_t> answer(MAX_PATH + 1, L'\0');
-    INT_PTR code = reinterpret_cast<INT_PTR>(FindExecutableW(file.c_str(), nullptr, answer.data()));
-    answer.back() = L'\0';
-    AssociatedProgram found;
-    found.shellCode = static_cast<long>(code);
-    if (code > 32) {
-        found.program = ProgramPathIn(answer.data());
-        found.answer = found.program.empty() ? AssociatedProgram::Answer::Failed : AssociatedProgram::Answer::Found;
-    } else if (code == SE_ERR_NOASSOC) {
-        found.answer = AssociatedProgram::Answer::NoAssociation;
-    } else if (code == SE_ERR_FNF || code == SE_ERR_PNF) {
-        found.answer = AssociatedProgram::Answer::FileNotFound;
-    } else {
-        found.answer = AssociatedProgram::Answer::Failed;
-    }
-    return found;
-}
-
 bool IsSameFile(const std::wstring& first, const std::wstring& second) {
     return SameText(FullFilePath(first), FullFilePath(second));
 }
 
-bool IsPictureContent(const std::wstring& path) {
-    return IdentifyPictureFile(path.c_str()) != PictureKind::Unknown;
+std::wstring PictureContentType(const std::wstring& path) {
+    return FileTypeOf(IdentifyPictureFile(path.c_str()));
 }
 
 namespace {
@@ -163,17 +143,32 @@ bool ShellWouldExpand(const std::wstring& file) {
     return length == 0 || file != expanded.data();
 }
 
-// The association's command template for the file's type and default verb,
-// its own environment variables expanded; empty when there is none.
-std::wstring AssociatedCommand(const std::wstring& file) {
+// What the association of a type says about its default verb.
+struct AssociationAnswer {
+    HRESULT result = S_OK;
+    std::wstring command;  // the command template, its own environment variables expanded
+};
+
+AssociationAnswer AssociatedCommand(const std::wstring& type) {
+    AssociationAnswer answer;
     std::vector<wchar_t> command(32768, L'\0');
     auto length = static_cast<DWORD>(command.size());
-    if (FAILED(AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, TypeOf(file).c_str(), nullptr, command.data(),
-                                 &length)))
-        return {};
+    answer.result =
+        AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, type.c_str(), nullptr, command.data(), &length);
+    if (FAILED(answer.result)) return answer;
     std::vector<wchar_t> expanded(32768, L'\0');
-    if (!ExpandEnvironmentStringsW(command.data(), expanded.data(), static_cast<DWORD>(expanded.size()))) return {};
-    return expanded.data();
+    if (!ExpandEnvironmentStringsW(command.data(), expanded.data(), static_cast<DWORD>(expanded.size()))) {
+        answer.result = HRESULT_FROM_WIN32(GetLastError());
+        return answer;
+    }
+    answer.command = expanded.data();
+    return answer;
+}
+
+// The system's answers for a type that names no program for its default verb.
+bool MeansNoAssociation(HRESULT result) {
+    return result == HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION) || result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+           result == E_FAIL;
 }
 
 // The template with the file where %1 or %L stands (no further arguments for
@@ -214,11 +209,11 @@ std::wstring ProgramToStart(const std::wstring& named) {
     throw RuntimeError(static_cast<long>(HRESULT_FROM_WIN32(code)), kErrorSource, reason);
 }
 
-// Starts the association's command for the file as the shell would, for a
+// Starts the type's associated command for the file as the shell would, for a
 // path the shell would change: the program gets its arguments as registered
 // and the path as it is.
-void StartAssociatedCommand(const std::wstring& file) {
-    const std::wstring command = AssociatedCommand(file);
+void StartAssociatedCommand(const std::wstring& file, const std::wstring& type) {
+    const std::wstring command = AssociatedCommand(type).command;
     if (command.empty()) RaiseStartFailure(ERROR_NO_ASSOCIATION);
     std::wstring line = CommandLineFor(command, file);
     const std::wstring program = ProgramToStart(ProgramPathIn(command));
@@ -244,17 +239,35 @@ void StartAssociatedCommand(const std::wstring& file) {
 
 } // namespace
 
-void OpenWithAssociatedProgram(const std::wstring& file) {
+AssociatedProgram FindAssociatedProgram(const std::wstring& file, const std::wstring& type) {
+    AssociatedProgram found;
+    const AssociationAnswer association = AssociatedCommand(type);
+    found.shellCode = static_cast<long>(association.result);
+    if (association.command.empty()) {
+        const bool none = SUCCEEDED(association.result) || MeansNoAssociation(association.result);
+        found.answer = none ? AssociatedProgram::Answer::NoAssociation : AssociatedProgram::Answer::Failed;
+        return found;
+    }
+    // Read with the file in its place, so that a command that is the file
+    // itself ("%1") names the file.
+    found.program = ProgramPathIn(CommandLineFor(association.command, file));
+    found.answer = found.program.empty() ? AssociatedProgram::Answer::Failed : AssociatedProgram::Answer::Found;
+    return found;
+}
+
+void OpenWithAssociatedProgram(const std::wstring& file, const std::wstring& type) {
     NoProgramsFromTheCurrentFolder noCurrentFolder;
     if (ShellWouldExpand(file)) {
-        StartAssociatedCommand(file);
+        StartAssociatedCommand(file, type);
         return;
     }
     for (int attempt = 1;; ++attempt) {
         SHELLEXECUTEINFOW open{};
         open.cbSize = sizeof open;
         // Finished before this returns: the viewer's modal loop goes on at once.
-        open.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        // The type's own class, never the one the file's name would choose.
+        open.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_CLASSNAME;
+        open.lpClass = type.c_str();
         open.lpVerb = nullptr;  // the association's default verb, as a double click
         open.lpFile = file.c_str();
         open.nShow = SW_SHOWNORMAL;

@@ -69,26 +69,25 @@ void DisplayPicture::Impl::ExitButton_Click(DisplayPicture& viewer) {
 void DisplayPicture::Impl::EditButton_Click() {
     std::optional<ChosenPicture> chosen = ChosenPictureFile();
     if (!chosen) return;
-    const std::wstring& name = chosen->name;
     const std::wstring& path = chosen->path;
     std::wstring file = FullFilePath(path);
+    // A name of a type that runs is refused for its name alone, as users
+    // have always been told; what opens the file is decided by its content.
     if (IsRunnableFileType(path) || IsRunnableFileType(file)) {
         RefuseToRun(file);
         return;
     }
-    if (!IsPictureContent(file)) {
+    const std::wstring type = PictureContentType(file);
+    if (type.empty()) {
         ShowMessage(MessageOwner(), L"File Name " + file + L" is not a picture. It is not opened.");
         return;
     }
-    AssociatedProgram found = FindAssociatedProgram(file);
+    AssociatedProgram found = FindAssociatedProgram(file, type);
     switch (found.answer) {
     case AssociatedProgram::Answer::Found:
         break;
     case AssociatedProgram::Answer::NoAssociation:
         ShowMessage(MessageOwner(), L"No Application associated with this file type");
-        return;
-    case AssociatedProgram::Answer::FileNotFound:
-        ShowMessage(MessageOwner(), NotFoundMessage(name, basePath));
         return;
     case AssociatedProgram::Answer::Failed:
         ShowMessage(MessageOwner(), L"The program for File Name " + file + L" could not be found (shell error " +
@@ -100,7 +99,7 @@ void DisplayPicture::Impl::EditButton_Click() {
         return;
     }
     try {
-        OpenWithAssociatedProgram(file);
+        OpenWithAssociatedProgram(file, type);
     } catch (const RuntimeError& error) {
         ShowMessage(MessageOwner(), L"The program " + found.program + L" could not be started for File Name " +
                                         file + L".\r\n" + error.Description());

@@ -178,10 +178,12 @@ TEST_F(HostileValues, NullEmptyNumbersAndDatesNameNoPicture) {
 
 // ---- Edit -----------------------------------------------------------------
 
+// The pictures are bitmaps, so the recording program is the one of ".bmp";
+// their names end in a type of the tests' own, which chooses nothing.
 const HKEY kAssociationRoot = HKEY_LOCAL_MACHINE;
 constexpr wchar_t kType[] = L".svhard";
-constexpr wchar_t kTypeKey[] = L"Software\\Classes\\.svhard";
-constexpr wchar_t kProgIdKey[] = L"Software\\Classes\\SnapvaneHardening.svhard";
+constexpr wchar_t kTypeKey[] = L"Software\\Classes\\.bmp";
+constexpr wchar_t kProgIdKey[] = L"Software\\Classes\\SnapvaneHardening.bmp";
 
 void SetDefaultValue(const std::wstring& key, const std::wstring& value) {
     HKEY opened = nullptr;
@@ -205,7 +207,7 @@ protected:
         recorder = ProgramFolder() + L"\\viewer_record_command_line.exe";
         record = folder + L"hardening-record.txt";
         SetEnvironmentVariableW(L"SNAPVANE_RECORD_FILE", record.c_str());
-        SetDefaultValue(kTypeKey, L"SnapvaneHardening.svhard");
+        SetDefaultValue(kTypeKey, L"SnapvaneHardening.bmp");
         SetDefaultValue(std::wstring(kProgIdKey) + L"\\shell\\open\\command", L"\"" + recorder + L"\" \"%1\"");
     }
     void TearDown() override {

@@ -1,6 +1,8 @@
-// Edit hands the shown picture to the program associated with its type. The
-// association is a recording program registered for the tests' own file type
-// in the test prefix; what it was started with is read back from its record.
+// Edit hands the shown picture to the program associated with the type of its
+// content, whatever its name ends with. The association is a recording program
+// registered in the test prefix for the content's type (the tests' pictures
+// are bitmaps, so ".bmp") under names of types of the tests' own; what it was
+// started with is read back from its record.
 #include "ViewerPictures.h"
 #include "support/ModalWatcher.h"
 #include "viewer/DisplayPicture.h"
@@ -59,12 +61,25 @@ protected:
         viewer->SetBasePath(pictures + L"\\");
         recorder = ProgramFolder() + L"\\viewer_record_command_line.exe";
         SetEnvironmentVariableW(L"SNAPVANE_RECORD_FILE", record.c_str());
-        for (const auto& [type, command] : associations) Associate(type, command);
+        AssociateForTest(L".bmp", Recording(L"\"%1\""));
     }
 
     void TearDown() override {
-        for (const auto& [type, command] : associations) Dissociate(type);
+        for (const auto& type : associated) Dissociate(type);
         SetEnvironmentVariableW(L"SNAPVANE_RECORD_FILE", nullptr);
+    }
+
+    void AssociateForTest(const std::wstring& type, const std::wstring& command) {
+        associated.push_back(type);
+        Associate(type, command);
+    }
+
+    // The recording program's command with the given arguments.
+    std::wstring Recording(const std::wstring& arguments) const { return L"\"" + recorder + L"\" " + arguments; }
+
+    // A host program with arguments of its own, the form a stock photo viewer registers.
+    std::wstring HostedRecording() const {
+        return Recording(L"\"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen %1");
     }
 
     // Shows the viewer with the one entry, presses Edit, then Exit. When the
@@ -112,15 +127,9 @@ protected:
     std::wstring record = folder / L"record.txt";
     std::wstring recorder;
     DisplayPicture* viewer = nullptr;
-    std::vector<std::pair<std::wstring, std::wstring>> associations{
-        {L".svpic", L"\"" + ProgramFolder() + L"\\viewer_record_command_line.exe\" \"%1\""},
-        // A host program with arguments of its own, the form a stock photo viewer registers.
-        {L".svhost", L"\"" + ProgramFolder() + L"\\viewer_record_command_line.exe\" \"C:\\viewers\\photo viewer.dll\", "
-                     L"ImageView_Fullscreen %1"},
-        // A program named without a folder.
-        {L".svbare", L"svplanted.exe \"%1\""},
-        {L".svself", L"\"%1\""},
-        {L".svgone", L"\"C:\\nowhere\\missing-viewer.exe\" \"%1\""}};
+    std::vector<std::wstring> associated;
+    // A program named without a folder.
+    const std::wstring bareProgram = L"svplanted.exe \"%1\"";
 };
 
 } // namespace
@@ -133,6 +142,53 @@ TEST_F(OpenInProgram, TheAssociatedProgramGetsItsPathAndTheFileEachQuoted) {
     EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"" + photo + L"\"");
 }
 
+TEST_F(OpenInProgram, EditStartsTheProgramOfTheContentsTypeNeverTheOneOfTheNamesType) {
+    // Every start is logged, so a program started besides the right one shows.
+    const std::wstring log = folder / L"starts.log";
+    SetEnvironmentVariableW(L"SNAPVANE_RECORD_LOG", log.c_str());
+    for (const wchar_t* type : {L".pyz", L".old"}) AssociateForTest(type, Recording(L"name-handler \"%1\""));
+    for (const wchar_t* type : {L".bmp", L".gif", L".jpg", L".wmf"})
+        AssociateForTest(type, Recording(std::wstring(type + 1) + L"-handler \"%1\""));
+    // A bitmap with a zip application after it, and pictures of each other kind.
+    const std::wstring survey = pictures + L"\\survey.jpg.pyz";
+    WriteBmp(survey, 2, 2, RGB(0, 0, 255));
+    std::ofstream(std::filesystem::path(survey), std::ios::binary | std::ios::app)
+        << std::string("PK\x03\x04\x14\0\0\0\0\0__main__.py", 21);
+    WriteGif(pictures + L"\\site.gif.old", 8, 8, RGB(0, 0, 255));
+    WriteJpeg(pictures + L"\\holiday.old", 8, 8, RGB(0, 0, 255));
+    WriteWmf(pictures + L"\\plan.wmf.pyz", 8, 8, RGB(0, 0, 255));
+    // A name the shell would expand is started without the shell.
+    std::filesystem::copy_file(survey, pictures + L"\\%PATH% survey.jpg.pyz");
+    const std::pair<std::wstring, std::wstring> cases[] = {{L"survey.jpg.pyz", L"bmp"},
+                                                           {L"site.gif.old", L"gif"},
+                                                           {L"holiday.old", L"jpg"},
+                                                           {L"plan.wmf.pyz", L"wmf"},
+                                                           {L"%PATH% survey.jpg.pyz", L"bmp"}};
+    std::vector<std::wstring> expected;
+    for (const auto& [name, type] : cases) {
+        SCOPED_TRACE(std::filesystem::path(name).string());
+        EXPECT_TRUE(PressEdit(L"Photo: " + name).empty());
+        expected.push_back(L"\"" + recorder + L"\" " + type + L"-handler \"" + pictures + L"\\" + name + L"\"");
+    }
+    auto loggedStarts = [&] {
+        std::ifstream file(std::filesystem::path(log), std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        std::string raw = bytes.str();
+        std::wstringstream lines(std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t)));
+        std::vector<std::wstring> started;
+        for (std::wstring line; std::getline(lines, line);) started.push_back(line);
+        return started;
+    };
+    for (DWORD waited = 0; waited < 15000 && loggedStarts().size() < expected.size(); waited += 100) Sleep(100);
+    Sleep(500);  // time for a start too many to show
+    std::vector<std::wstring> started = loggedStarts();
+    SetEnvironmentVariableW(L"SNAPVANE_RECORD_LOG", nullptr);
+    std::sort(started.begin(), started.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(started, expected);
+}
+
 TEST_F(OpenInProgram, EditOpensThePictureFoundUnderTheBasePathLikeTheDisplay) {
     std::wstring photo = pictures + L"\\under base.svpic";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
@@ -140,9 +196,11 @@ TEST_F(OpenInProgram, EditOpensThePictureFoundUnderTheBasePathLikeTheDisplay) {
     EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"" + photo + L"\"");
 }
 
-TEST_F(OpenInProgram, ATypeWithoutAProgramIsToldAndNothingStarts) {
-    WriteBmp(pictures + L"\\plain.svnone", 8, 8, RGB(0, 0, 255));
-    EXPECT_EQ(PressEdit(L"Photo: plain.svnone"),
+TEST_F(OpenInProgram, APictureWhoseContentTypeHasNoProgramIsToldAndNothingStartsWhateverItsName) {
+    Dissociate(L".bmp");
+    AssociateForTest(L".svpic", Recording(L"\"%1\""));
+    WriteBmp(pictures + L"\\plain.svpic", 8, 8, RGB(0, 0, 255));
+    EXPECT_EQ(PressEdit(L"Photo: plain.svpic"),
               std::vector<std::wstring>{L"No Application associated with this file type"});
     EXPECT_EQ(Recorded(500), L"");
 }
@@ -170,10 +228,16 @@ TEST_F(OpenInProgram, ProgramsAndScriptsNamedByAnAttributeAreNeverStarted) {
         EXPECT_EQ(PressEdit(L"Photo: " + name, true),
                   std::vector<std::wstring>{L"File Name " + pictures + L"\\" + file + why});
     }
+    // A picture whose type's command is the file itself.
+    AssociateForTest(L".bmp", L"\"%1\"");
+    WriteBmp(pictures + L"\\itself.svpic", 8, 8, RGB(0, 0, 255));
+    EXPECT_EQ(PressEdit(L"Photo: itself.svpic"),
+              std::vector<std::wstring>{L"File Name " + pictures + L"\\itself.svpic is a program or script. It is not opened."});
     EXPECT_EQ(Recorded(1000), L"");
 }
 
 TEST_F(OpenInProgram, AProgramThatCannotStartIsReported) {
+    AssociateForTest(L".bmp", L"\"C:\\nowhere\\missing-viewer.exe\" \"%1\"");
     WriteBmp(pictures + L"\\lost.svgone", 8, 8, RGB(0, 0, 255));
     auto texts = PressEdit(L"Photo: lost.svgone");
     ASSERT_EQ(texts.size(), 1u);
@@ -220,6 +284,7 @@ TEST_F(OpenInProgram, EditPressedManyTimesQuicklyStartsTheProgramEveryTime) {
 }
 
 TEST_F(OpenInProgram, TheProgramGetsTheArgumentsItsAssociationRegistered) {
+    AssociateForTest(L".bmp", HostedRecording());
     std::wstring photo = folder / L"hosted.svhost";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
     EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
@@ -236,6 +301,7 @@ TEST_F(OpenInProgram, AFileNamedLikeAPictureWhoseContentIsAProgramIsNotOpened) {
 TEST_F(OpenInProgram, AProgramIsNeverTakenFromTheCurrentFolder) {
     // The association names its program without a folder; one of that name
     // waits in the current folder.
+    AssociateForTest(L".bmp", bareProgram);
     WriteBmp(pictures + L"\\planted.svbare", 8, 8, RGB(0, 0, 255));
     auto texts = PressEditBesidePlantedProgram(L"Photo: planted.svbare");
     EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
@@ -246,6 +312,7 @@ TEST_F(OpenInProgram, AProgramIsNeverTakenFromTheCurrentFolder) {
 
 TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
     // Wine's shell reads %NAME% in a file's name as an environment variable.
+    AssociateForTest(L".bmp", HostedRecording());
     std::wstring photo = pictures + L"\\%PATH% %1.svhost";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
     EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
@@ -254,6 +321,7 @@ TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
     // Started without the shell, a program named without a folder is still
     // not taken from the current folder.
     std::filesystem::remove(record);
+    AssociateForTest(L".bmp", bareProgram);
     WriteBmp(pictures + L"\\%PATH%.svbare", 8, 8, RGB(0, 0, 255));
     auto texts = PressEditBesidePlantedProgram(L"Photo: %PATH%.svbare");
     EXPECT_EQ(Recorded(2000), L"") << "the program in the current folder was started";
