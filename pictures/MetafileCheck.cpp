@@ -2,6 +2,7 @@
 
 #include "pictures/LittleEndian.h"
 #include "pictures/MetafileFrame.h"
+#include "pictures/MetafileMapping.h"
 #include "pictures/MetafileRecord.h"
 #include "pictures/WindowsFormats.h"
 
@@ -329,52 +330,17 @@ constexpr double kRegionUseRectangleNs = 8000;
 constexpr double kRegionFrameUses = 4;
 // Clipping copies the region to the device; later records cut against it.
 constexpr double kClipRectangleNs = 40;
-// An extent no record writes: only scaling records repeated make one, and
-// GDI's integers would wrap where this check's doubles do not.
-constexpr double kLargestExtent = 1 << 24;
-constexpr size_t kDeepestSave = 4096;  // far beyond what drawing programs nest
-
-struct Extents {
-    int mode = wmf::kMapModeAnisotropic;
-    double windowX = 1, windowY = 1, viewportX = 1, viewportY = 1;
-
-    bool Scaled() const { return mode == wmf::kMapModeAnisotropic || mode == wmf::kMapModeIsotropic; }
-    // Pixels a logical unit takes along each axis. Fixed modes (text, metric
-    // and English units, twips) take at most a pixel on any screen; the
-    // isotropic mode takes the smaller of the two scales on both axes, which
-    // these stay above.
-    double ScaleX() const { return Scaled() ? std::abs(viewportX / windowX) : 1; }
-    double ScaleY() const { return Scaled() ? std::abs(viewportY / windowY) : 1; }
-};
-
 class DrawingWork {
 public:
     DrawingWork(const MetafileTarget& target, double windowWidth, double windowHeight)
         : surfacePixels_(static_cast<double>(target.surface.cx) * target.surface.cy),
-          surfaceRows_(static_cast<double>(target.surface.cy)) {
-        // The player's own mapping: the frame's window onto the picture's
-        // place in the box.
-        now_.windowX = windowWidth;
-        now_.windowY = -windowHeight;
-        now_.viewportX = target.place.cx;
-        now_.viewportY = target.place.cy;
-        NoteScale();
-    }
+          surfaceRows_(static_cast<double>(target.surface.cy)), mapping_(windowWidth, windowHeight, target.place) {}
 
     // Adds the record's work; false when the mapping leaves what GDI keeps exactly.
     bool Add(const Record& r) {
         ns_ += kRecordNs;
+        mapping_.Follow(r);
         switch (r.function) {
-        case wmf::kSetMapMode: SetMode(static_cast<int>(r.Param(0))); break;
-        case wmf::kSetWindowExt: SetExtent(now_.windowX, now_.windowY, r.SignedParam(1), r.SignedParam(0)); break;
-        case wmf::kSetViewportExt: SetExtent(now_.viewportX, now_.viewportY, r.SignedParam(1), r.SignedParam(0)); break;
-        case wmf::kScaleWindowExt: ScaleExtent(now_.windowX, now_.windowY, r); break;
-        case wmf::kScaleViewportExt: ScaleExtent(now_.viewportX, now_.viewportY, r); break;
-        case wmf::kSaveDC:
-            saved_.push_back(now_);
-            if (saved_.size() > kDeepestSave) exact_ = false;
-            break;
-        case wmf::kRestoreDC: Restore(r.SignedParam(0)); break;
         case wmf::kCreatePenIndirect: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
         case wmf::kCreateFontIndirect: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
         case wmf::kMoveTo: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
@@ -426,64 +392,23 @@ public:
         case wmf::kSetDIBToDev: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
         default: break;
         }
-        NoteScale();
-        return exact_;
+        return mapping_.Exact();
     }
 
-    bool WithinBudget() const { return exact_ && ns_ <= kBudgetNs; }
+    bool WithinBudget() const { return mapping_.Exact() && ns_ <= kBudgetNs; }
 
 private:
-    void SetMode(int mode) {
-        if (mode < wmf::kMapModeText || mode > wmf::kMapModeAnisotropic) return;  // GDI refuses it
-        if (mode != wmf::kMapModeIsotropic && mode != wmf::kMapModeAnisotropic) now_.windowX = now_.windowY = now_.viewportX = now_.viewportY = 1;
-        now_.mode = mode;
-    }
-    void SetExtent(double& x, double& y, std::int32_t newX, std::int32_t newY) {
-        if (!now_.Scaled() || newX == 0 || newY == 0) return;  // ignored, or refused
-        x = newX;
-        y = newY;
-    }
-    void ScaleExtent(double& x, double& y, const Record& r) {
-        // Parameters backwards: y denominator, y numerator, x denominator, x numerator.
-        const double yDenominator = r.SignedParam(0), yNumerator = r.SignedParam(1);
-        const double xDenominator = r.SignedParam(2), xNumerator = r.SignedParam(3);
-        if (!now_.Scaled() || xDenominator == 0 || yDenominator == 0) return;
-        const double newX = std::trunc(x * xNumerator / xDenominator), newY = std::trunc(y * yNumerator / yDenominator);
-        if (newX == 0 || newY == 0) return;
-        x = newX;
-        y = newY;
-        if (std::abs(x) > kLargestExtent || std::abs(y) > kLargestExtent) exact_ = false;
-    }
-    void Restore(std::int32_t level) {
-        if (level < 0 && static_cast<size_t>(-std::int64_t{level}) <= saved_.size()) {
-            saved_.resize(saved_.size() - static_cast<size_t>(-std::int64_t{level}) + 1);
-            now_ = saved_.back();
-            saved_.pop_back();
-            return;
-        }
-        // A level counted from the player's own: the largest state seen stands for it.
-        now_.mode = wmf::kMapModeAnisotropic;
-        now_.windowX = now_.windowY = 1;
-        now_.viewportX = largestScaleX_;
-        now_.viewportY = largestScaleY_;
-        saved_.clear();
-    }
-    void NoteScale() {
-        largestScaleX_ = std::max(largestScaleX_, now_.ScaleX());
-        largestScaleY_ = std::max(largestScaleY_, now_.ScaleY());
-    }
-
     // A pen of width 0 or 1 draws one pixel wide at any scale.
     double PenPixels() const {
-        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * std::max(largestScaleX_, largestScaleY_));
+        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * mapping_.LargestScale());
     }
 
     void Stroke(Point from, Point to) {
-        const double dx = std::abs(static_cast<double>(to.x) - from.x) * now_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * now_.ScaleY();
+        const double dx = std::abs(static_cast<double>(to.x) - from.x) * mapping_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * mapping_.ScaleY();
         ns_ += (std::max(dx, dy) + 1) * PenPixels() * kStrokePixelNs;
     }
     double Pixels(double width, double height) const {
-        return (std::abs(width) * now_.ScaleX() + 1) * (std::abs(height) * now_.ScaleY() + 1);
+        return (std::abs(width) * mapping_.ScaleX() + 1) * (std::abs(height) * mapping_.ScaleY() + 1);
     }
     void Fill(double width, double height) { ns_ += std::min(Pixels(width, height), surfacePixels_) * kFillPixelNs; }
     // A polyline, or polygons filled and outlined: counts[k] points each,
@@ -534,7 +459,7 @@ private:
             double crossing, count;
         };
         std::vector<Rows> rows;
-        const double scale = now_.ScaleY();
+        const double scale = mapping_.ScaleY();
         double crossing = 0, openRow = -1, openCrossing = 0;
         auto closeOpenRow = [&] {
             if (openRow >= 0 && openCrossing > 0) rows.push_back({openCrossing, 1});
@@ -576,13 +501,13 @@ private:
     void Shape(const Record& r, std::uint64_t boxAt) {
         const double bottom = r.SignedParam(boxAt), right = r.SignedParam(boxAt + 1);
         const double top = r.SignedParam(boxAt + 2), left = r.SignedParam(boxAt + 3);
-        const double width = std::abs(right - left) * now_.ScaleX(), height = std::abs(bottom - top) * now_.ScaleY();
+        const double width = std::abs(right - left) * mapping_.ScaleX(), height = std::abs(bottom - top) * mapping_.ScaleY();
         ns_ += (height + 1) * kShapeScanLineNs;
         ns_ += 2 * (width + height + 2) * PenPixels() * kStrokePixelNs;
         Fill(right - left, bottom - top);
     }
     void Text(std::uint64_t characters) {
-        const double height = std::max(1.0, tallestFont_ * std::max(largestScaleX_, largestScaleY_));
+        const double height = std::max(1.0, tallestFont_ * mapping_.LargestScale());
         ns_ += static_cast<double>(characters) * height * height * kGlyphPixelNs;
     }
     void Bitmap(const Record& r, double width, double height) {
@@ -592,14 +517,11 @@ private:
 
     double surfacePixels_, surfaceRows_;
     std::vector<std::pair<std::int32_t, int>> edgeEnds_;  // reused: where edges start (+1) and end (-1)
-    Extents now_;
-    std::vector<Extents> saved_;
-    double largestScaleX_ = 0, largestScaleY_ = 0;
+    MetafileMapping mapping_;
     double widestPen_ = 0, tallestFont_ = 0;
     double largestRegion_ = 0;  // rectangles of the largest region made so far: any record may use it
     Point position_{0, 0};
     double ns_ = 0;
-    bool exact_ = true;
 };
 
 } // namespace
