@@ -5,6 +5,7 @@
 #include "pictures/JpegPicture.h"
 #include "pictures/LittleEndian.h"
 #include "pictures/MetafileCheck.h"
+#include "pictures/MetafileFrame.h"
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureBudget.h"
 #include "pictures/PictureContent.h"
@@ -397,17 +398,6 @@ unique_hbitmap DrawWithOleLoader(ComPtr<IStream> stream, LONG size, const Pictur
     return DrawOlePicture(picture.Get(), header.orientation, box, background);
 }
 
-// A placeable metafile's bounds and units: the picture's size.
-struct PlaceableBounds {
-    std::int32_t width = 0, height = 0;  // in the file's units
-    std::uint32_t unitsPerInch = 0;
-};
-
-PlaceableBounds ReadPlaceableBounds(const BYTE* bytes) {
-    auto signedWord = [&](size_t at) { return static_cast<std::int32_t>(static_cast<std::int16_t>(Little16(bytes + at))); };
-    return {signedWord(10) - signedWord(6), signedWord(12) - signedWord(8), Little16(bytes + 14)};
-}
-
 [[noreturn]] void RaiseTooComplex() {
     throw RuntimeError(kPictureTooComplex, kErrorSource,
                        L"asks for more drawing than this viewer does for one picture. It is not shown.");
@@ -424,12 +414,9 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
     GlobalLockScope bytes(memory);
     // Records are whole words; GDI takes the data's size in words.
     const size_t checked = static_cast<size_t>(size) & ~size_t{1};
-    const PlaceableBounds bounds = ReadPlaceableBounds(bytes.get());
-    if (bounds.width <= 0 || bounds.height <= 0 || bounds.unitsPerInch == 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    const LONG himetricWidth = MulDiv(bounds.width, 2540, static_cast<int>(bounds.unitsPerInch));
-    const LONG himetricHeight = MulDiv(bounds.height, 2540, static_cast<int>(bounds.unitsPerInch));
-    if (himetricWidth <= 0 || himetricHeight <= 0) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    const RECT place = FitInto(box, himetricWidth, himetricHeight);
+    MetafileFrame frame;
+    if (!ReadMetafileFrame(bytes.get(), checked, frame)) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    const RECT place = FitInto(box, frame.himetricWidth, frame.himetricHeight);
     switch (CheckMetafile(bytes.get(), checked, {{place.right - place.left, place.bottom - place.top}, {box.cx, box.cy}})) {
     case MetafileVerdict::Playable:
         break;
@@ -438,7 +425,8 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
     case MetafileVerdict::Unsafe:
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     }
-    return ComposeUpright(box, background, himetricWidth, himetricHeight, 1, [&](HBITMAP bitmap, RECT at) {
+    const RECT window{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height};
+    return ComposeUpright(box, background, frame.himetricWidth, frame.himetricHeight, 1, [&](HBITMAP bitmap, RECT at) {
         unique_hdc dc(CreateCompatibleDC(nullptr));
         if (!dc) Raise(ErrorNumber::OutOfMemory);
         MetafilePlay played = MetafilePlay::NotTaken;
@@ -446,8 +434,8 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
             SelectObjectScope selected(dc.get(), bitmap);
             SetStretchBltMode(dc.get(), HALFTONE);
             SetBrushOrgEx(dc.get(), 0, 0, nullptr);
-            played = PlayCheckedMetafile(dc.get(), bytes.get() + kPlaceableHeaderBytes, checked - kPlaceableHeaderBytes,
-                                         at, {himetricWidth, himetricHeight}, budget);
+            played = PlayCheckedMetafile(dc.get(), bytes.get() + frame.recordsAt, checked - frame.recordsAt, at, window,
+                                         budget);
             GdiFlush();
         }
         if (played == MetafilePlay::OutOfTime) RaiseTooComplex();
@@ -480,8 +468,10 @@ PictureKind IdentifyPictureFile(const wchar_t* path) {
     if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return PictureKind::Unknown;
     BYTE start[kPlaceableHeaderBytes] = {};
     DWORD read = 0;
-    if (!ReadFile(file.get(), start, sizeof start, &read, nullptr)) return PictureKind::Unknown;
-    return IdentifyPicture(start, read);
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file.get(), &length) || !ReadFile(file.get(), start, sizeof start, &read, nullptr))
+        return PictureKind::Unknown;
+    return IdentifyPicture(start, read, static_cast<std::uint64_t>(length.QuadPart));
 }
 
 bool IsPictureLimit(long number) { return number == kPictureTooLarge || number == kPictureTooComplex; }

@@ -28,7 +28,8 @@ constexpr long kPictureTooComplex = 31002;
 // message, tells the user why a picture is not shown.
 bool IsPictureLimit(long number);
 
-// Reads the picture (JPEG, GIF, BMP or placeable WMF, told by its content,
+// Reads the picture (JPEG, GIF, BMP or WMF with or without the placeable
+// header, told by its content,
 // whatever its name) and renders it once, whole and with
 // its proportions kept, centred on the background in a 24-bit bitmap of the
 // box's size. A JPEG whose EXIF orientation says it was taken turned or

@@ -1,6 +1,9 @@
 #include "pictures/MetafileCheck.h"
 
 #include "pictures/LittleEndian.h"
+#include "pictures/MetafileFrame.h"
+#include "pictures/MetafileMapping.h"
+#include "pictures/MetafileRecord.h"
 #include "pictures/WindowsFormats.h"
 
 #include <algorithm>
@@ -12,37 +15,18 @@ namespace snapvane {
 
 namespace {
 
-constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr size_t kPlaceableHeaderBytes = 22;
-constexpr size_t kMetafileHeaderBytes = 18;
-constexpr std::uint32_t kEndOfFileRecord = 0x0000;
+using metafile::Record;
+using metafile::SignedWord;
+
 constexpr std::uint64_t kNever = ~std::uint64_t{0} >> 1;  // a reach no file has
 
 struct Point {
     std::int32_t x = 0, y = 0;
 };
 
-std::int32_t SignedWord(const Byte* at) { return static_cast<std::int16_t>(Little16(at)); }
-
-// One record as GDI plays it: its parameter words, and the bytes from its
-// first parameter to the end of the file, which is as far as a read may go.
-struct Record {
-    std::uint32_t function;
-    const Byte* params;
-    std::uint64_t paramWords;  // inside the record
-    std::uint64_t reachable;   // bytes up to the end of the file
-    std::uint32_t objects;     // the object table's size, from the header
-
-    std::uint32_t Param(std::uint64_t k) const { return k < paramWords ? Little16(params + 2 * k) : 0; }
-    std::int32_t SignedParam(std::uint64_t k) const { return k < paramWords ? SignedWord(params + 2 * k) : 0; }
-    bool Reads(std::uint64_t words) const { return words <= paramWords && 2 * words <= reachable; }
-    bool ReadsBytes(std::uint64_t bytes) const { return bytes <= reachable; }
-    bool NamesObject(std::uint64_t k) const { return k < paramWords && Param(k) < objects; }
-};
-
 // The bytes a packed DIB takes (header, colour table, pixels), or kNever for
 // one that cannot be measured; usage 1 (dib::kPaletteColours) has word entries.
-std::uint64_t DibBytes(const Byte* info, std::uint64_t reachable, std::uint32_t usage) {
+std::uint64_t DibBytes(const Byte* info, std::uint64_t reachable, std::uint32_t usage, std::uint64_t* pixelsAt = nullptr) {
     if (reachable < 16) return kNever;
     const std::uint32_t headerBytes = Little32(info);
     std::uint64_t width = 0, height = 0, entryBytes = usage == dib::kPaletteColours ? 2 : 4;
@@ -72,6 +56,7 @@ std::uint64_t DibBytes(const Byte* info, std::uint64_t reachable, std::uint32_t 
     if (compression == dib::kUncompressed || compression == dib::kBitFields) pixels = (width * bitCount + 31) / 32 * 4 * height;
     else if (imageBytes > 0) pixels = imageBytes;  // run-length and other packed pixels
     else return kNever;
+    if (pixelsAt) *pixelsAt = headerBytes + masks + colours * entryBytes;
     return headerBytes + masks + colours * entryBytes + pixels;
 }
 
@@ -104,17 +89,70 @@ bool OldBitmapFits(const Record& record, std::uint64_t width, std::uint64_t heig
     return record.ReadsBytes(2 * atWord + bytes);
 }
 
-// Players read an old bitmap record two ways: as Wine's player does (width,
-// height, bytes a row, planes and bits per pixel, whole words from wineAt)
-// and as written down for the format (a 16-bit bitmap object at objectAt:
-// type 0, width, height, bytes a row, then planes and bits per pixel one byte
-// each). A record must be safe read Wine's way; one whose object has the
-// type 0 that the format writes must be safe read that way too.
-bool OldBitmapFitsBothWays(const Record& r, std::uint64_t objectAt, std::uint64_t wineAt) {
-    const std::uint64_t k = objectAt, w = wineAt;
-    const bool written = r.Param(k) != 0 || OldBitmapFits(r, r.Param(k + 1), r.Param(k + 2), r.Param(k + 4) & 0xFF,
-                                                          r.Param(k + 4) >> 8, r.Param(k + 3), k + 5);
-    return written && OldBitmapFits(r, r.Param(w), r.Param(w + 1), r.Param(w + 3), r.Param(w + 4), 0, w + 5);
+// The places of an old bitmap transfer that stretches: destination size
+// and corner from word dest (height, width, y, x), source size and corner
+// from word 2 (height, width, y, x).
+void ReadStretchPlaces(const Record& r, std::uint64_t dest, OldBitmapTransfer& t) {
+    t.sourceHeight = r.SignedParam(2);
+    t.sourceWidth = r.SignedParam(3);
+    t.sourceY = r.SignedParam(4);
+    t.sourceX = r.SignedParam(5);
+    t.destHeight = r.SignedParam(dest);
+    t.destWidth = r.SignedParam(dest + 1);
+    t.destY = r.SignedParam(dest + 2);
+    t.destX = r.SignedParam(dest + 3);
+}
+
+// The places of one that does not: the source corner from word source (y,
+// x), then from word size the height and width, the destination's y and x.
+void ReadBitBltPlaces(const Record& r, std::uint64_t source, std::uint64_t size, OldBitmapTransfer& t) {
+    t.sourceY = r.SignedParam(source);
+    t.sourceX = r.SignedParam(source + 1);
+    t.destHeight = t.sourceHeight = r.SignedParam(size);
+    t.destWidth = t.sourceWidth = r.SignedParam(size + 1);
+    t.destY = r.SignedParam(size + 2);
+    t.destX = r.SignedParam(size + 3);
+}
+
+bool IsDibHeaderSize(std::uint32_t bytes) {
+    return bytes == dib::kCoreHeaderBytes || bytes == dib::kInfoHeaderBytes || bytes == 52 || bytes == 56 ||
+           bytes == 108 || bytes == 124;
+}
+
+// A device bitmap made as GDI makes it, its rows inside the record: an empty
+// one is GDI's stock bitmap and leaves the transfer without a source; any
+// other has one plane, its bits per pixel rounded up, rows of whole words,
+// and the rows in the record at least that long.
+bool ReadDeviceBitmap(const Record& r, std::uint64_t width, std::uint64_t height, std::uint64_t planes,
+                      std::uint64_t bitsPerPixel, std::uint64_t rowBytes, std::uint64_t atWord, OldBitmapTransfer& t) {
+    if (width == 0 || height == 0) return true;
+    const std::uint64_t bits = GdiBitsPerPixel(bitsPerPixel);
+    if (planes != 1 || bits == 0) return false;
+    const std::uint64_t gdiRowBytes = (width * bits + 15) / 16 * 2;
+    t.rowBytes = static_cast<size_t>(std::max(gdiRowBytes, rowBytes));
+    if (!r.Reads(atWord) || 2 * atWord + t.rowBytes * height > 2 * r.paramWords) return false;
+    t.source = OldBitmapTransfer::Source::DeviceBitmap;
+    t.width = static_cast<std::uint32_t>(width);
+    t.height = static_cast<std::uint32_t>(height);
+    t.bitsPerPixel = static_cast<std::uint32_t>(bits);
+    t.bitsAt = static_cast<size_t>(2 * atWord);
+    return true;
+}
+
+// A device-independent bitmap of plain or bit-field pixels, inside the record.
+bool ReadIndependentBitmap(const Record& r, std::uint64_t atWord, OldBitmapTransfer& t) {
+    const std::uint64_t at = 2 * atWord, inside = 2 * r.paramWords - at;
+    const Byte* info = r.params + at;
+    std::uint64_t pixelsAt = 0;
+    if (inside >= dib::kInfoHeaderBytes && Little32(info) >= dib::kInfoHeaderBytes) {
+        const std::uint32_t compression = Little32(info + 16);
+        if (compression != dib::kUncompressed && compression != dib::kBitFields) return false;
+    }
+    if (DibBytes(info, inside, dib::kRgbColours, &pixelsAt) > inside) return false;
+    t.source = OldBitmapTransfer::Source::IndependentBitmap;
+    t.infoAt = static_cast<size_t>(at);
+    t.bitsAt = static_cast<size_t>(at + pixelsAt);
+    return true;
 }
 
 // The parameter words of each record of fixed length that playing reads.
@@ -224,10 +262,11 @@ bool CountedPartsFit(const Record& record) {
         return OldBitmapFits(record, magnitude(width), magnitude(height), Little16(record.params + 16),
                              Little16(record.params + 18), 0, dib::kInfoHeaderBytes / 2 + 4);
     }
-    case wmf::kStretchBlt:
-        return record.Reads(15) && OldBitmapFitsBothWays(record, 10, 10);
-    case wmf::kBitBlt:
-        return record.Reads(12) && OldBitmapFitsBothWays(record, 8, 7);
+    case wmf::kStretchBlt: case wmf::kBitBlt: {
+        // Played by the viewer's own player, as it reads them (MetafilePlayer.cpp).
+        OldBitmapTransfer transfer;
+        return ReadOldBitmapTransfer(record.function, record.params, static_cast<size_t>(2 * record.paramWords), transfer);
+    }
     default:
         return true;
     }
@@ -251,9 +290,6 @@ std::uint64_t RegionRectangles(const Record& record) {
     return rectangles;
 }
 
-bool RecordIsPlayable(const Record& record) {
-    return record.Reads(FixedParamWords(record.function)) && NamesDeclaredObjects(record) && CountedPartsFit(record);
-}
 
 // ---- The drawing a metafile asks for ----
 //
@@ -294,52 +330,17 @@ constexpr double kRegionUseRectangleNs = 8000;
 constexpr double kRegionFrameUses = 4;
 // Clipping copies the region to the device; later records cut against it.
 constexpr double kClipRectangleNs = 40;
-// An extent no record writes: only scaling records repeated make one, and
-// GDI's integers would wrap where this check's doubles do not.
-constexpr double kLargestExtent = 1 << 24;
-constexpr size_t kDeepestSave = 4096;  // far beyond what drawing programs nest
-
-struct Extents {
-    int mode = wmf::kMapModeAnisotropic;
-    double windowX = 1, windowY = 1, viewportX = 1, viewportY = 1;
-
-    bool Scaled() const { return mode == wmf::kMapModeAnisotropic || mode == wmf::kMapModeIsotropic; }
-    // Pixels a logical unit takes along each axis. Fixed modes (text, metric
-    // and English units, twips) take at most a pixel on any screen; the
-    // isotropic mode takes the smaller of the two scales on both axes, which
-    // these stay above.
-    double ScaleX() const { return Scaled() ? std::abs(viewportX / windowX) : 1; }
-    double ScaleY() const { return Scaled() ? std::abs(viewportY / windowY) : 1; }
-};
-
 class DrawingWork {
 public:
-    DrawingWork(const MetafileTarget& target, double himetricWidth, double himetricHeight)
+    DrawingWork(const MetafileTarget& target, double windowWidth, double windowHeight)
         : surfacePixels_(static_cast<double>(target.surface.cx) * target.surface.cy),
-          surfaceRows_(static_cast<double>(target.surface.cy)) {
-        // The picture loader's own mapping: the picture's size in HIMETRIC
-        // onto its place in the box.
-        now_.windowX = himetricWidth;
-        now_.windowY = -himetricHeight;
-        now_.viewportX = target.place.cx;
-        now_.viewportY = target.place.cy;
-        NoteScale();
-    }
+          surfaceRows_(static_cast<double>(target.surface.cy)), mapping_(windowWidth, windowHeight, target.place) {}
 
     // Adds the record's work; false when the mapping leaves what GDI keeps exactly.
     bool Add(const Record& r) {
         ns_ += kRecordNs;
+        mapping_.Follow(r);
         switch (r.function) {
-        case wmf::kSetMapMode: SetMode(static_cast<int>(r.Param(0))); break;
-        case wmf::kSetWindowExt: SetExtent(now_.windowX, now_.windowY, r.SignedParam(1), r.SignedParam(0)); break;
-        case wmf::kSetViewportExt: SetExtent(now_.viewportX, now_.viewportY, r.SignedParam(1), r.SignedParam(0)); break;
-        case wmf::kScaleWindowExt: ScaleExtent(now_.windowX, now_.windowY, r); break;
-        case wmf::kScaleViewportExt: ScaleExtent(now_.viewportX, now_.viewportY, r); break;
-        case wmf::kSaveDC:
-            saved_.push_back(now_);
-            if (saved_.size() > kDeepestSave) exact_ = false;
-            break;
-        case wmf::kRestoreDC: Restore(r.SignedParam(0)); break;
         case wmf::kCreatePenIndirect: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
         case wmf::kCreateFontIndirect: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
         case wmf::kMoveTo: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
@@ -379,70 +380,35 @@ public:
             break;
         case wmf::kTextOut: Text(r.Param(0)); break;
         case wmf::kExtTextOut: Text(r.Param(2)); break;
-        case wmf::kBitBlt: case wmf::kDIBBitBlt: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
-        case wmf::kStretchBlt: case wmf::kDIBStretchBlt: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
+        case wmf::kBitBlt: case wmf::kStretchBlt: {
+            OldBitmapTransfer transfer;
+            ReadOldBitmapTransfer(r.function, r.params, static_cast<size_t>(2 * r.paramWords), transfer);
+            Bitmap(r, transfer.destWidth, transfer.destHeight);
+            break;
+        }
+        case wmf::kDIBBitBlt: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
+        case wmf::kDIBStretchBlt: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
         case wmf::kStretchDIB: Bitmap(r, r.SignedParam(8), r.SignedParam(7)); break;
         case wmf::kSetDIBToDev: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
         default: break;
         }
-        NoteScale();
-        return exact_;
+        return mapping_.Exact();
     }
 
-    bool WithinBudget() const { return exact_ && ns_ <= kBudgetNs; }
+    bool WithinBudget() const { return mapping_.Exact() && ns_ <= kBudgetNs; }
 
 private:
-    void SetMode(int mode) {
-        if (mode < wmf::kMapModeText || mode > wmf::kMapModeAnisotropic) return;  // GDI refuses it
-        if (mode != wmf::kMapModeIsotropic && mode != wmf::kMapModeAnisotropic) now_.windowX = now_.windowY = now_.viewportX = now_.viewportY = 1;
-        now_.mode = mode;
-    }
-    void SetExtent(double& x, double& y, std::int32_t newX, std::int32_t newY) {
-        if (!now_.Scaled() || newX == 0 || newY == 0) return;  // ignored, or refused
-        x = newX;
-        y = newY;
-    }
-    void ScaleExtent(double& x, double& y, const Record& r) {
-        // Parameters backwards: y denominator, y numerator, x denominator, x numerator.
-        const double yDenominator = r.SignedParam(0), yNumerator = r.SignedParam(1);
-        const double xDenominator = r.SignedParam(2), xNumerator = r.SignedParam(3);
-        if (!now_.Scaled() || xDenominator == 0 || yDenominator == 0) return;
-        const double newX = std::trunc(x * xNumerator / xDenominator), newY = std::trunc(y * yNumerator / yDenominator);
-        if (newX == 0 || newY == 0) return;
-        x = newX;
-        y = newY;
-        if (std::abs(x) > kLargestExtent || std::abs(y) > kLargestExtent) exact_ = false;
-    }
-    void Restore(std::int32_t level) {
-        if (level < 0 && static_cast<size_t>(-std::int64_t{level}) <= saved_.size()) {
-            saved_.resize(saved_.size() - static_cast<size_t>(-std::int64_t{level}) + 1);
-            now_ = saved_.back();
-            saved_.pop_back();
-            return;
-        }
-        // A level counted from the player's own: the largest state seen stands for it.
-        now_.mode = wmf::kMapModeAnisotropic;
-        now_.windowX = now_.windowY = 1;
-        now_.viewportX = largestScaleX_;
-        now_.viewportY = largestScaleY_;
-        saved_.clear();
-    }
-    void NoteScale() {
-        largestScaleX_ = std::max(largestScaleX_, now_.ScaleX());
-        largestScaleY_ = std::max(largestScaleY_, now_.ScaleY());
-    }
-
     // A pen of width 0 or 1 draws one pixel wide at any scale.
     double PenPixels() const {
-        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * std::max(largestScaleX_, largestScaleY_));
+        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * mapping_.LargestScale());
     }
 
     void Stroke(Point from, Point to) {
-        const double dx = std::abs(static_cast<double>(to.x) - from.x) * now_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * now_.ScaleY();
+        const double dx = std::abs(static_cast<double>(to.x) - from.x) * mapping_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * mapping_.ScaleY();
         ns_ += (std::max(dx, dy) + 1) * PenPixels() * kStrokePixelNs;
     }
     double Pixels(double width, double height) const {
-        return (std::abs(width) * now_.ScaleX() + 1) * (std::abs(height) * now_.ScaleY() + 1);
+        return (std::abs(width) * mapping_.ScaleX() + 1) * (std::abs(height) * mapping_.ScaleY() + 1);
     }
     void Fill(double width, double height) { ns_ += std::min(Pixels(width, height), surfacePixels_) * kFillPixelNs; }
     // A polyline, or polygons filled and outlined: counts[k] points each,
@@ -493,7 +459,7 @@ private:
             double crossing, count;
         };
         std::vector<Rows> rows;
-        const double scale = now_.ScaleY();
+        const double scale = mapping_.ScaleY();
         double crossing = 0, openRow = -1, openCrossing = 0;
         auto closeOpenRow = [&] {
             if (openRow >= 0 && openCrossing > 0) rows.push_back({openCrossing, 1});
@@ -535,13 +501,13 @@ private:
     void Shape(const Record& r, std::uint64_t boxAt) {
         const double bottom = r.SignedParam(boxAt), right = r.SignedParam(boxAt + 1);
         const double top = r.SignedParam(boxAt + 2), left = r.SignedParam(boxAt + 3);
-        const double width = std::abs(right - left) * now_.ScaleX(), height = std::abs(bottom - top) * now_.ScaleY();
+        const double width = std::abs(right - left) * mapping_.ScaleX(), height = std::abs(bottom - top) * mapping_.ScaleY();
         ns_ += (height + 1) * kShapeScanLineNs;
         ns_ += 2 * (width + height + 2) * PenPixels() * kStrokePixelNs;
         Fill(right - left, bottom - top);
     }
     void Text(std::uint64_t characters) {
-        const double height = std::max(1.0, tallestFont_ * std::max(largestScaleX_, largestScaleY_));
+        const double height = std::max(1.0, tallestFont_ * mapping_.LargestScale());
         ns_ += static_cast<double>(characters) * height * height * kGlyphPixelNs;
     }
     void Bitmap(const Record& r, double width, double height) {
@@ -551,85 +517,82 @@ private:
 
     double surfacePixels_, surfaceRows_;
     std::vector<std::pair<std::int32_t, int>> edgeEnds_;  // reused: where edges start (+1) and end (-1)
-    Extents now_;
-    std::vector<Extents> saved_;
-    double largestScaleX_ = 0, largestScaleY_ = 0;
+    MetafileMapping mapping_;
     double widestPen_ = 0, tallestFont_ = 0;
     double largestRegion_ = 0;  // rectangles of the largest region made so far: any record may use it
     Point position_{0, 0};
     double ns_ = 0;
-    bool exact_ = true;
 };
-
-// The metafile's header and where its records start; false for no metafile.
-struct MetafileLayout {
-    size_t start = 0;  // of the metafile header: after the placeable header, if any
-    std::uint32_t objects = 0;
-    bool declaresPlaceableHeaderToo = false;
-};
-
-bool ReadLayout(const Byte* bytes, size_t size, MetafileLayout& layout) {
-    layout.start = size >= 4 && Little32(bytes) == kPlaceableKey ? kPlaceableHeaderBytes : 0;
-    if (size < layout.start + kMetafileHeaderBytes) return false;
-    const Byte* header = bytes + layout.start;
-    const std::uint32_t kind = Little16(header), headerWords = Little16(header + 2);
-    layout.objects = Little16(header + 10);
-    const std::uint64_t declaredBytes = 2 * std::uint64_t{Little32(header + 6)};
-    const std::uint64_t dataBytes = size - layout.start;
-    // Writers more than one count the placeable header into the declared size.
-    layout.declaresPlaceableHeaderToo =
-        layout.start != 0 && declaredBytes > dataBytes && declaredBytes <= dataBytes + kPlaceableHeaderBytes + 1;
-    return (kind == 1 || kind == 2) && headerWords == kMetafileHeaderBytes / 2 &&
-           (declaredBytes <= dataBytes || layout.declaresPlaceableHeaderToo) && declaredBytes >= kMetafileHeaderBytes;
-}
-
-// Walks the records as the player does; each goes to visit, which says
-// whether to go on. Unsafe when a record is not playable.
-template <class Visit>
-MetafileVerdict WalkRecords(const Byte* bytes, size_t size, Visit visit) {
-    MetafileLayout layout;
-    if (!ReadLayout(bytes, size, layout)) return MetafileVerdict::Unsafe;
-
-    // Players differ on where the records end: at the declared size, or at the
-    // end of the data (Wine's takes the data's size for the declared one). So
-    // the declared size must lie inside the file, and every record up to the
-    // end-of-file record or the file's end is checked. A declared size that
-    // counts the placeable header reaches past the data: the records must
-    // then end with the end-of-file record.
-    const size_t end = size;
-    size_t at = layout.start + kMetafileHeaderBytes;
-    while (at < end) {
-        if (end - at < 6) return MetafileVerdict::Unsafe;
-        const std::uint64_t recordWords = Little32(bytes + at);
-        if (recordWords < 3 || recordWords > (end - at) / 2) return MetafileVerdict::Unsafe;
-        const Record record{Little16(bytes + at + 4), bytes + at + 6, recordWords - 3, size - (at + 6), layout.objects};
-        if (record.function == kEndOfFileRecord) return MetafileVerdict::Playable;
-        if (!RecordIsPlayable(record)) return MetafileVerdict::Unsafe;
-        if (!visit(record)) return MetafileVerdict::TooMuchDrawing;
-        at += static_cast<size_t>(2 * recordWords);
-    }
-    return layout.declaresPlaceableHeaderToo ? MetafileVerdict::Unsafe : MetafileVerdict::Playable;
-}
 
 } // namespace
 
+namespace metafile {
+
+bool RecordIsPlayable(const Record& record) {
+    return record.Reads(FixedParamWords(record.function)) && NamesDeclaredObjects(record) && CountedPartsFit(record);
+}
+
+} // namespace metafile
+
 bool LooksLikeMetafile(const Byte* bytes, size_t size) {
-    if (size >= 4 && Little32(bytes) == kPlaceableKey) return true;
-    return size >= kMetafileHeaderBytes && (Little16(bytes) == 1 || Little16(bytes) == 2) && Little16(bytes + 2) == 9;
+    if (size >= 4 && Little32(bytes) == metafile::kPlaceableKey) return true;
+    return size >= metafile::kMetafileHeaderBytes && (Little16(bytes) == 1 || Little16(bytes) == 2) && Little16(bytes + 2) == 9;
 }
 
 bool IsPlayableMetafile(const Byte* bytes, size_t size) {
-    return WalkRecords(bytes, size, [](const Record&) { return true; }) == MetafileVerdict::Playable;
+    return metafile::WalkRecords(bytes, size, [](const Record&) { return true; }) == metafile::Walk::Finished;
 }
 
 MetafileVerdict CheckMetafile(const Byte* bytes, size_t size, const MetafileTarget& target) {
-    if (size < kPlaceableHeaderBytes || Little32(bytes) != kPlaceableKey) return MetafileVerdict::Unsafe;
-    const double unitsPerInch = Little16(bytes + 14);
-    const double width = SignedWord(bytes + 10) - SignedWord(bytes + 6);
-    const double height = SignedWord(bytes + 12) - SignedWord(bytes + 8);
-    if (unitsPerInch == 0 || width <= 0 || height <= 0) return MetafileVerdict::Unsafe;
-    DrawingWork work(target, width * 2540 / unitsPerInch, height * 2540 / unitsPerInch);
-    return WalkRecords(bytes, size, [&](const Record& record) { return work.Add(record) && work.WithinBudget(); });
+    MetafileFrame frame;
+    if (!ReadMetafileFrame(bytes, size, frame)) return MetafileVerdict::Unsafe;
+    DrawingWork work(target, std::abs(frame.width), std::abs(frame.height));
+    switch (metafile::WalkRecords(bytes, size, [&](const Record& record) { return work.Add(record) && work.WithinBudget(); })) {
+    case metafile::Walk::Finished: return MetafileVerdict::Playable;
+    case metafile::Walk::Stopped: return MetafileVerdict::TooMuchDrawing;
+    case metafile::Walk::Unsafe: break;
+    }
+    return MetafileVerdict::Unsafe;
+}
+
+bool ReadOldBitmapTransfer(std::uint32_t function, const Byte* params, size_t paramBytes, OldBitmapTransfer& transfer) {
+    transfer = OldBitmapTransfer{};
+    const Record r{function, params, paramBytes / 2, paramBytes, 0};
+    const bool stretching = function == wmf::kStretchBlt;
+    if (!stretching && function != wmf::kBitBlt) return false;
+    // The form without a bitmap is as long as its function's high byte says.
+    const std::uint64_t noBitmapWords = function >> 8;
+    if (r.paramWords == noBitmapWords) {
+        transfer.rasterOperation = r.Param(0) | r.Param(1) << 16;
+        if (stretching) ReadStretchPlaces(r, 7, transfer);
+        else ReadBitBltPlaces(r, 2, 5, transfer);
+        return true;
+    }
+    const std::uint64_t target = stretching ? 10 : 8;
+    if (r.paramWords <= target) return false;
+    if (IsDibHeaderSize(Little32(params + 2 * target)) || r.Param(target) == 0) {
+        // As the format writes it: the raster operation in two words, the
+        // places, then a device-independent bitmap or a 16-bit bitmap object.
+        transfer.rasterOperation = r.Param(0) | r.Param(1) << 16;
+        if (stretching) ReadStretchPlaces(r, 6, transfer);
+        else ReadBitBltPlaces(r, 2, 4, transfer);
+        if (r.Param(target) != 0) return ReadIndependentBitmap(r, target, transfer);
+        return ReadDeviceBitmap(r, r.Param(target + 1), r.Param(target + 2), r.Param(target + 4) & 0xFF,
+                                r.Param(target + 4) >> 8, r.Param(target + 3), target + 5, transfer);
+    }
+    // As Wine's player reads it: the bitmap's width, height, bytes a row,
+    // planes and bits per pixel as whole words; a bit transfer's raster
+    // operation is one word, its high one, before the places.
+    const std::uint64_t wineAt = stretching ? 10 : 7;
+    if (stretching) {
+        transfer.rasterOperation = r.Param(0) | r.Param(1) << 16;
+        ReadStretchPlaces(r, 6, transfer);
+    } else {
+        transfer.rasterOperation = r.Param(0) << 16;
+        ReadBitBltPlaces(r, 1, 3, transfer);
+    }
+    return ReadDeviceBitmap(r, r.Param(wineAt), r.Param(wineAt + 1), r.Param(wineAt + 3), r.Param(wineAt + 4), 0,
+                            wineAt + 5, transfer);
 }
 
 } // namespace snapvane

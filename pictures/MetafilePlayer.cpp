@@ -1,9 +1,13 @@
 #include "pictures/MetafilePlayer.h"
 
 #include "pictures/LittleEndian.h"
+#include "pictures/MetafileCheck.h"
+#include "pictures/WindowsFormats.h"
 #include "win32/Handles.h"
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace snapvane {
 
@@ -57,14 +61,59 @@ void DeleteRecordObjects(HDC dc, HANDLETABLE* table, int objects, const Selected
     }
 }
 
+// A device bitmap as CreateBitmap takes it: rows of whole words, however far
+// apart the record's rows are.
+unique_hbitmap DeviceBitmap(const Byte* params, const OldBitmapTransfer& t) {
+    const size_t gdiRowBytes = (static_cast<size_t>(t.width) * t.bitsPerPixel + 15) / 16 * 2;
+    const Byte* rows = params + t.bitsAt;
+    if (gdiRowBytes == t.rowBytes) return unique_hbitmap(CreateBitmap(t.width, t.height, 1, t.bitsPerPixel, rows));
+    std::vector<Byte> packed(gdiRowBytes * t.height);
+    for (size_t y = 0; y < t.height; ++y) std::memcpy(&packed[y * gdiRowBytes], rows + y * t.rowBytes, gdiRowBytes);
+    return unique_hbitmap(CreateBitmap(t.width, t.height, 1, t.bitsPerPixel, packed.data()));
+}
+
+unique_hbitmap IndependentBitmap(HDC dc, const Byte* params, const OldBitmapTransfer& t) {
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(params + t.infoAt);
+    return unique_hbitmap(CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, params + t.bitsAt, info, DIB_RGB_COLORS));
+}
+
+// An old bitmap record, from the bitmap the check measured: its source made
+// as a bitmap of its own, then copied as the record says.
+void PlayOldBitmapRecord(HDC dc, const METARECORD* record) {
+    const auto* params = reinterpret_cast<const Byte*>(record->rdParm);
+    OldBitmapTransfer t;
+    if (record->rdSize < 3 || !ReadOldBitmapTransfer(record->rdFunction, params, 2 * (record->rdSize - 3), t)) return;
+    if (t.source == OldBitmapTransfer::Source::None) {
+        PatBlt(dc, t.destX, t.destY, t.destWidth, t.destHeight, t.rasterOperation);
+        return;
+    }
+    unique_hbitmap bitmap = t.source == OldBitmapTransfer::Source::DeviceBitmap ? DeviceBitmap(params, t)
+                                                                               : IndependentBitmap(dc, params, t);
+    unique_hdc source(CreateCompatibleDC(dc));
+    if (!bitmap || !source) return;
+    SelectObjectScope selected(source.get(), bitmap.get());
+    StretchBlt(dc, t.destX, t.destY, t.destWidth, t.destHeight, source.get(), t.sourceX, t.sourceY, t.sourceWidth,
+               t.sourceHeight, t.rasterOperation);
+}
+
+void PlayRecord(HDC dc, HANDLETABLE* table, METARECORD* record, int objects) {
+    if (record->rdFunction == wmf::kBitBlt || record->rdFunction == wmf::kStretchBlt) PlayOldBitmapRecord(dc, record);
+    else PlayMetaFileRecord(dc, table, record, static_cast<UINT>(objects));
+}
+
 // Called by GDI for each record: no exception may leave it.
-int CALLBACK PlayRecord(HDC dc, HANDLETABLE* table, METARECORD* record, int objects, LPARAM data) {
+int CALLBACK PlayEnumeratedRecord(HDC dc, HANDLETABLE* table, METARECORD* record, int objects, LPARAM data) noexcept {
     Playing& playing = *reinterpret_cast<Playing*>(data);
     if (playing.budget.TimeIsUp()) {
         DeleteRecordObjects(dc, table, objects, playing.before);
         return 0;
     }
-    PlayMetaFileRecord(dc, table, record, static_cast<UINT>(objects));
+    try {
+        PlayRecord(dc, table, record, objects);
+    } catch (...) {
+        // Memory for an old bitmap's rows: the record is left undrawn, as GDI
+        // leaves one it has no memory for.
+    }
     if (--playing.recordsLeft == 0) {
         DeleteRecordObjects(dc, table, objects, playing.before);
         playing.finished = true;
@@ -74,20 +123,25 @@ int CALLBACK PlayRecord(HDC dc, HANDLETABLE* table, METARECORD* record, int obje
 
 } // namespace
 
-MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, SIZE logical,
+MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, RECT window,
                                  const PictureBudget& budget) {
     if (size < kMetafileHeaderBytes) return MetafilePlay::NotTaken;
     unique_hmetafile metafile(SetMetaFileBitsEx(static_cast<UINT>(size), records));
     if (!metafile) return MetafilePlay::NotTaken;
     Playing playing{budget, SelectedObjects(dc), CountRecords(records, size)};
     if (playing.recordsLeft == 0) return MetafilePlay::Finished;
-    // The OLE picture's own mapping: the logical window onto the place.
+    // The logical window onto the place, its origin left at 0 for the
+    // records' own: the viewport's origin moves instead.
+    const int windowWidth = window.right - window.left, windowHeight = window.bottom - window.top;
+    const int placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
+    if (windowWidth == 0 || windowHeight == 0) return MetafilePlay::NotTaken;
     SetMapMode(dc, MM_ANISOTROPIC);
     SetWindowOrgEx(dc, 0, 0, nullptr);
-    SetWindowExtEx(dc, logical.cx, logical.cy, nullptr);
-    SetViewportOrgEx(dc, place.left, place.top, nullptr);
-    SetViewportExtEx(dc, place.right - place.left, place.bottom - place.top, nullptr);
-    EnumMetaFile(dc, metafile.get(), PlayRecord, reinterpret_cast<LPARAM>(&playing));
+    SetWindowExtEx(dc, windowWidth, windowHeight, nullptr);
+    SetViewportOrgEx(dc, place.left - MulDiv(window.left, placeWidth, windowWidth),
+                     place.top - MulDiv(window.top, placeHeight, windowHeight), nullptr);
+    SetViewportExtEx(dc, placeWidth, placeHeight, nullptr);
+    EnumMetaFile(dc, metafile.get(), PlayEnumeratedRecord, reinterpret_cast<LPARAM>(&playing));
     return playing.finished ? MetafilePlay::Finished : MetafilePlay::OutOfTime;
 }
 

@@ -13,12 +13,13 @@
 namespace snapvane {
 
 // Plays the records of a metafile that CheckMetafile found playable (its
-// bytes after the placeable header) into the place on the device context,
-// its logical window of width x height (the placeable bounds in HIMETRIC)
-// filling the place as the OLE picture's Render maps it. The objects its
-// records made are deleted however it ends.
+// bytes after the placeable header, if any) into the place on the device
+// context, the logical window of its frame (MetafileFrame) filling the
+// place. The old bitmap records are played from the check's own reading of
+// them (ReadOldBitmapTransfer), the others by GDI. The objects its records
+// made are deleted however it ends.
 enum class MetafilePlay { Finished, OutOfTime, NotTaken };
-MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, SIZE logical,
+MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, RECT window,
                                  const PictureBudget& budget);
 
 } // namespace snapvane

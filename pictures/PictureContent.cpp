@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr size_t kPlaceableHeaderBytes = 22;
+constexpr size_t kMetafileHeaderBytes = 18;
+constexpr size_t kEndOfFileRecordBytes = 6;
 constexpr size_t kBitmapFileHeaderBytes = 14;
 constexpr size_t kGifScreenBytes = 13;
 
@@ -93,14 +95,29 @@ bool GdiTakesWhole(const BitmapLayout& layout, std::uint64_t pixelsAt, size_t si
            pixelsAt + rowBytes * layout.height <= size;
 }
 
+// A metafile header without the placeable one: memory (1) or disk (2)
+// kind, 9 words long, version 1.0 or 3.0, and a declared size in words that
+// holds at least the header and the end-of-file record and lies inside the file.
+bool IsPlainMetafileHeader(const Byte* bytes, size_t size, std::uint64_t fileSize) {
+    if (size < kMetafileHeaderBytes || fileSize < size) return false;
+    const std::uint32_t kind = Little16(bytes), headerWords = Little16(bytes + 2), version = Little16(bytes + 4);
+    const std::uint64_t declaredBytes = 2 * std::uint64_t{Little32(bytes + 6)};
+    return (kind == 1 || kind == 2) && headerWords == kMetafileHeaderBytes / 2 &&
+           (version == 0x0100 || version == 0x0300) && declaredBytes >= kMetafileHeaderBytes + kEndOfFileRecordBytes &&
+           declaredBytes <= fileSize;
+}
+
 } // namespace
 
-PictureKind IdentifyPicture(const Byte* bytes, size_t size) {
+PictureKind IdentifyPicture(const Byte* bytes, size_t size) { return IdentifyPicture(bytes, size, size); }
+
+PictureKind IdentifyPicture(const Byte* bytes, size_t size, std::uint64_t fileSize) {
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return PictureKind::Bitmap;
     if (size >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0))
         return PictureKind::Gif;
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return PictureKind::Jpeg;
     if (size >= kPlaceableHeaderBytes && Little32(bytes) == kPlaceableKey) return PictureKind::Metafile;
+    if (IsPlainMetafileHeader(bytes, size, fileSize)) return PictureKind::Metafile;
     return PictureKind::Unknown;
 }
 

@@ -7,6 +7,7 @@
 #include "pictures/Bytes.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace snapvane {
@@ -14,10 +15,14 @@ namespace snapvane {
 enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile };
 
 // The kind the first bytes make the file: "BM" a Windows bitmap, "GIF87a" or
-// "GIF89a" a GIF, FF D8 a JPEG, the placeable key a Windows metafile (the
-// only metafile the OLE loader reads). Everything else (enhanced metafiles,
-// icons, stream-wrapped content, programs) is Unknown.
+// "GIF89a" a GIF, FF D8 a JPEG, the placeable key or a plain metafile header
+// a Windows metafile. A plain header is its kind (memory or disk), its size
+// of 9 words, version 1.0 or 3.0, and a declared size that holds a record
+// and lies inside the file. Everything else (enhanced metafiles, icons,
+// stream-wrapped content, programs) is Unknown.
 PictureKind IdentifyPicture(const Byte* bytes, size_t size);
+// The same from the file's first bytes and its whole size.
+PictureKind IdentifyPicture(const Byte* start, size_t available, std::uint64_t fileSize);
 
 // The file type whose association opens pictures of the kind (".jpg" for a
 // JPEG); empty for Unknown.

@@ -6,7 +6,9 @@
 // reads, metafiles with the size quirk and an old bitmap record. Every file must either
 // show a picture or give the unreadable-file message, within a few seconds,
 // and the process must keep no more memory for it than the platform's own
-// decoders keep for the same files without the component.
+// decoders keep for the same files without the component. Metafiles without
+// the placeable header (framed by their window or their drawing) and old
+// bitmap records in the format's forms are among the crafted seeds.
 //
 // JPEGs, which the DLL decodes itself with libjpeg, get more: three seeds
 // (baseline, progressive, grey with restart markers), the first two also cut
@@ -368,6 +370,9 @@ TEST_F(DamagedPictures, EveryFileShowsAPictureOrIsNamedUnreadableInTime) {
         {L".bmp", BitmapVariant(16, 24, RGB(0, 0, 200))},
         {L".wmf", plain.Placeable(32, 24, 96, true)},
         {L".wmf", withBitmap.Placeable(32, 24)},
+        {L".wmf", PlainMetafileWithWindow()},
+        {L".wmf", PlainMetafileByBounds()},
+        {L".wmf", MetafileWithOldBitmaps()},
     };
     for (size_t k = 0; k < std::size(crafted); ++k) {
         const auto& [type, bytes] = crafted[k];

@@ -64,6 +64,70 @@ std::string MetafileRecords::Placeable(int width, int height, int unitsPerInch, 
     return bytes;
 }
 
+std::string MetafileRecords::Plain() const {
+    const std::string placeable = Placeable(1, 1);
+    return placeable.substr(22);
+}
+
+namespace {
+
+std::uint16_t Word(int value) { return static_cast<std::uint16_t>(value); }
+
+MetafileRecords& SolidBrush(MetafileRecords& records, COLORREF colour) {
+    return records.Add(META_CREATEBRUSHINDIRECT, {BS_SOLID, Word(colour & 0xFFFF), Word(colour >> 16), 0});
+}
+
+// Green over left, top to right, bottom; red over its left half; no outline.
+MetafileRecords& HalfRed(MetafileRecords& records, int left, int top, int right, int bottom) {
+    SolidBrush(records, RGB(0, 128, 0)).Add(META_SELECTOBJECT, {0});
+    records.Add(META_CREATEPENINDIRECT, {PS_NULL, 0, 0, 0, 0}).Add(META_SELECTOBJECT, {1});
+    records.Add(META_RECTANGLE, {Word(bottom + 1), Word(right + 1), Word(top), Word(left)});
+    SolidBrush(records, RGB(255, 0, 0)).Add(META_SELECTOBJECT, {2});
+    records.Add(META_RECTANGLE, {Word(bottom + 1), Word((left + right) / 2 + 1), Word(top), Word(left)});
+    return records;
+}
+
+} // namespace
+
+std::string PlainMetafileWithWindow() {
+    MetafileRecords records;
+    records.Add(META_SETMAPMODE, {MM_ANISOTROPIC}).Add(META_SETWINDOWORG, {2000, 1000}).Add(META_SETWINDOWEXT, {100, 200});
+    return HalfRed(records, 1000, 2000, 1200, 2100).Plain();
+}
+
+std::string PlainMetafileByBounds() {
+    MetafileRecords records;
+    return HalfRed(records, 500, 300, 700, 400).Plain();
+}
+
+std::string MetafileWithOldBitmaps() {
+    MetafileRecords records;
+    records.Window(64, 64, RGB(0, 128, 0)).Add(META_RECTANGLE, {65, 65, 0, 0});
+    // Stretched: raster operation, source 8 x 8 at 0, 0, destination 32 x 64
+    // at 0, 0, then the bitmap object: type 0, 8 x 8, 2 bytes a row, one
+    // plane of 1 bit, its rows of white.
+    std::vector<std::uint16_t> stretch{0x0020, 0x00CC, 8, 8, 0, 0, 64, 32, 0, 0, 0, 8, 8, 2, 0x0101};
+    stretch.insert(stretch.end(), 8, 0xFFFF);
+    records.Add(META_STRETCHBLT, stretch);
+    // A bit transfer: raster operation, source at 0, 0, 32 x 32 at 32, 32,
+    // then a 32 x 32 device-independent bitmap of red.
+    std::vector<std::uint16_t> bitblt{0x0020, 0x00CC, 0, 0, 32, 32, 32, 32};
+    const BITMAPINFOHEADER info{sizeof info, 32, 32, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const auto* infoWords = reinterpret_cast<const std::uint16_t*>(&info);
+    bitblt.insert(bitblt.end(), infoWords, infoWords + sizeof info / 2);
+    std::string row;
+    for (int x = 0; x < 32; ++x) row += std::string("\x00\x00\xFF", 3);
+    for (int y = 0; y < 32; ++y)
+        for (size_t k = 0; k < row.size(); k += 2)
+            bitblt.push_back(static_cast<std::uint16_t>(static_cast<unsigned char>(row[k]) |
+                                                        static_cast<unsigned char>(row[k + 1]) << 8));
+    records.Add(META_BITBLT, bitblt);
+    // Without a bitmap: PATCOPY with a blue brush, 32 x 16 at 32, 0.
+    SolidBrush(records, RGB(0, 0, 255)).Add(META_SELECTOBJECT, {2});
+    records.Add(META_BITBLT, {0x0021, 0x00F0, 0, 0, 0, 16, 32, 0, 32});
+    return records.Placeable(64, 64);
+}
+
 std::vector<std::uint16_t> PolygonParams(const std::vector<POINT>& points) {
     std::vector<std::uint16_t> params{static_cast<std::uint16_t>(points.size())};
     for (const POINT& point : points) {

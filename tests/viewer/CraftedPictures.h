@@ -25,12 +25,27 @@ public:
     // writers do, with the placeable header's 22 bytes counted in.
     std::string Placeable(int width, int height, int unitsPerInch = 96, bool sizeCountsPlaceableHeader = false,
                           bool endOfFileRecord = true) const;
+    // The file without the placeable header: metafile header, records, end-of-file record.
+    std::string Plain() const;
 
 private:
     std::vector<std::uint16_t> words_;
     int objects_;
     size_t largest_ = 3;
 };
+
+// Metafiles of each kind the viewer frames its own way, each drawing a
+// picture twice as wide as high: green, its left half red. Plain with its
+// window records (origin 1000, 2000; 200 x 100 units); plain with no window,
+// framed by the bounds of its rectangles (500, 300 to 700, 400).
+std::string PlainMetafileWithWindow();
+std::string PlainMetafileByBounds();
+// A placeable metafile of 64 x 64 units on green, with old bitmap records in
+// the forms the format writes: a stretched 16-bit bitmap object of white bits
+// over the left half, a bit transfer of a red 24-bit device-independent
+// bitmap over the lower right quarter, and one without a bitmap that paints
+// the upper right eighth with a blue brush.
+std::string MetafileWithOldBitmaps();
 
 // Points of a polygon record: the count, then x and y of each point.
 std::vector<std::uint16_t> PolygonParams(const std::vector<POINT>& points);

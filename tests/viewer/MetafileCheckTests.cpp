@@ -517,11 +517,75 @@ TEST(MetafilePlaying, ThePicturesTimeStopsPlayingBetweenRecordsAndLeavesNoObject
             SelectObjectScope selected(dc.get(), bitmap.get());
             const PictureBudget budget(time, PictureBudget::kBytes);
             played = PlayCheckedMetafile(dc.get(), reinterpret_cast<const Byte*>(bytes.data()) + 22, bytes.size() - 22,
-                                         {0, 0, box.cx, box.cy}, {box.cx, box.cy}, budget);
+                                         {0, 0, box.cx, box.cy}, {0, 0, box.cx, box.cy}, budget);
         }
         EXPECT_EQ(CountGdiObjects(), objects) << "objects the records made, or the player's own, are left";
         return played;
     };
     EXPECT_EQ(play(std::chrono::milliseconds(10)), MetafilePlay::OutOfTime);
     EXPECT_EQ(play(std::chrono::seconds(60)), MetafilePlay::Finished);
+}
+
+// ---- Metafiles without the placeable header, and old bitmap records ----
+
+namespace {
+
+// Where a picture twice as wide as high shows in the box: x and y from 0 to 1
+// across it, fitted whole and centred.
+POINT OnWidePicture(SIZE box, double x, double y) {
+    const double width = std::min<double>(box.cx, 2.0 * box.cy), height = width / 2;
+    return {static_cast<LONG>((box.cx - width) / 2 + x * width), static_cast<LONG>((box.cy - height) / 2 + y * height)};
+}
+
+} // namespace
+
+TEST(MetafileFrames, APlainMetafileIsFramedByItsWindowOrElseByWhatItDraws) {
+    TemporaryFolder folder;
+    DisplayPicture& viewer = DisplayPicture::Instance();
+    const SIZE box = PictureBoxSize(viewer.Window());
+    auto colourAt = [&](double x, double y) {
+        const POINT at = OnWidePicture(box, x, y);
+        return PictureBoxColour(viewer.Window(), at.x, at.y);
+    };
+    for (const auto& [name, bytes] : {std::pair{L"window.wmf", PlainMetafileWithWindow()},
+                                      std::pair{L"bounds.wmf", PlainMetafileByBounds()}}) {
+        SCOPED_TRACE(std::string(name, name + std::wcslen(name)));
+        const std::wstring path = folder / name;
+        WriteBytes(path, bytes);
+        ASSERT_EQ(IdentifyPictureFile(path.c_str()), PictureKind::Metafile);
+        ASSERT_TRUE(ChooseFile(path).empty());
+        EXPECT_TRUE(ColourNear(colourAt(0.05, 0.1), RGB(255, 0, 0))) << std::hex << colourAt(0.05, 0.1);
+        EXPECT_TRUE(ColourNear(colourAt(0.45, 0.9), RGB(255, 0, 0)));
+        EXPECT_TRUE(ColourNear(colourAt(0.55, 0.1), RGB(0, 128, 0))) << std::hex << colourAt(0.55, 0.1);
+        EXPECT_TRUE(ColourNear(colourAt(0.95, 0.9), RGB(0, 128, 0)));
+        // Nothing beyond the picture: its proportions are kept.
+        const COLORREF outside = colourAt(0.5, -0.1);
+        EXPECT_FALSE(ColourNear(outside, RGB(0, 128, 0)) || ColourNear(outside, RGB(255, 0, 0))) << std::hex << outside;
+    }
+    viewer.ChooserClear();
+}
+
+TEST(MetafileFrames, OldBitmapRecordsInTheFormatsFormsShowTheirPixels) {
+    TemporaryFolder folder;
+    DisplayPicture& viewer = DisplayPicture::Instance();
+    const SIZE box = PictureBoxSize(viewer.Window());
+    auto at = [&](double x, double y) {
+        return PictureBoxColour(viewer.Window(), static_cast<int>(box.cx / 2 + (x - 0.5) * box.cy),
+                                static_cast<int>(y * box.cy));
+    };
+    const std::string bytes = MetafileWithOldBitmaps();
+    const std::wstring path = folder / L"old-bitmaps.wmf";
+    WriteBytes(path, bytes);
+    ASSERT_TRUE(ChooseFile(path).empty());
+    EXPECT_TRUE(ColourNear(at(0.25, 0.5), RGB(255, 255, 255))) << std::hex << at(0.25, 0.5);
+    EXPECT_TRUE(ColourNear(at(0.75, 0.75), RGB(255, 0, 0))) << std::hex << at(0.75, 0.75);
+    EXPECT_TRUE(ColourNear(at(0.75, 0.1), RGB(0, 0, 255))) << std::hex << at(0.75, 0.1);
+    EXPECT_TRUE(ColourNear(at(0.75, 0.375), RGB(0, 128, 0))) << std::hex << at(0.75, 0.375);
+
+    // The same with the independent bitmap's pixels cut short inside the record.
+    std::string cut = bytes;
+    const size_t bitblt = RecordOf(cut.substr(22), META_BITBLT) + 22;
+    Write<std::int32_t>(cut, bitblt + 6 + 2 * 8 + 8, 64);
+    EXPECT_FALSE(Playable(cut)) << "a bitmap taller than its record";
+    viewer.ChooserClear();
 }

@@ -23,6 +23,9 @@ std::vector<std::pair<std::string, std::string>> SeedPictures() {
     shapes.Add(META_CREATEFONTINDIRECT, std::vector<std::uint16_t>(9 + 16, 0)).Add(META_TEXTOUT, {2, 'a' | ('b' << 8), 10, 10});
     seeds.emplace_back("shapes.wmf", shapes.Placeable(64, 64));
     seeds.emplace_back("counted-header.wmf", shapes.Placeable(64, 64, 96, true));
+    seeds.emplace_back("plain-window.wmf", PlainMetafileWithWindow());
+    seeds.emplace_back("plain-bounds.wmf", PlainMetafileByBounds());
+    seeds.emplace_back("old-bitmaps.wmf", MetafileWithOldBitmaps());
     seeds.emplace_back("enhanced.emf", EnhancedMetafile(RGB(0, 0, 255)));
     seeds.emplace_back("wrapped.wmf", StreamWrapped(shapes.Placeable(64, 64)));
     seeds.emplace_back("no-colour-table.gif", GifWithoutColourTable());
