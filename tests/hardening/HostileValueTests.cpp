@@ -235,20 +235,27 @@ protected:
     // The recording program's command line split as a program's C runtime
     // splits it; empty when nothing was started.
     std::vector<std::wstring> RecordedArguments(DWORD waitMs) {
-        for (DWORD waited = 0; waited < waitMs && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES;
-             waited += 50)
-            Sleep(50);
-        std::ifstream file(std::filesystem::path(record), std::ios::binary);
-        std::stringstream bytes;
-        bytes << file.rdbuf();
-        std::string raw = bytes.str();
-        std::wstring line(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+        // The record appears whole, but under Wine a reader may find it for a
+        // moment before it can be opened: read again until it says something.
+        std::wstring line;
+        for (DWORD waited = 0; waited < waitMs && line.empty(); waited += 50) {
+            line = ReadRecord();
+            if (line.empty()) Sleep(50);
+        }
         if (line.empty()) return {};
         int count = 0;
         wchar_t** words = CommandLineToArgvW(line.c_str(), &count);
         std::vector<std::wstring> arguments(words, words + count);
         LocalFree(words);
         return arguments;
+    }
+
+    std::wstring ReadRecord() const {
+        std::ifstream file(std::filesystem::path(record), std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        const std::string raw = bytes.str();
+        return std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
     }
 
     std::wstring recorder;
