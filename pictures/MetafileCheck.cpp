@@ -1,8 +1,8 @@
 #include "pictures/MetafileCheck.h"
 
 #include "pictures/LittleEndian.h"
+#include "pictures/MetafileCost.h"
 #include "pictures/MetafileFrame.h"
-#include "pictures/MetafileMapping.h"
 #include "pictures/MetafileRecord.h"
 #include "pictures/WindowsFormats.h"
 
@@ -19,10 +19,6 @@ using metafile::Record;
 using metafile::SignedWord;
 
 constexpr std::uint64_t kNever = ~std::uint64_t{0} >> 1;  // a reach no file has
-
-struct Point {
-    std::int32_t x = 0, y = 0;
-};
 
 // The bytes a packed DIB takes (header, colour table, pixels), or kNever for
 // one that cannot be measured; usage 1 (dib::kPaletteColours) has word entries.
@@ -276,254 +272,6 @@ bool CountedPartsFit(const Record& record) {
 // bands from word 11, each a count of words, its top and bottom, the count's
 // left and right edges, and the count again. The player stops at a band
 // that does not end so, or ends beyond the record.
-std::uint64_t RegionRectangles(const Record& record) {
-    std::uint64_t rectangles = 0, at = 11;
-    for (std::uint64_t band = 0; band < record.Param(5); ++band) {
-        const std::uint64_t words = record.Param(at), end = at + words + 3;
-        if (words % 2 != 0 || end > record.paramWords) break;
-        // A band may end on the record's last word: the player reads its
-        // closing count from the next record's.
-        if (end < record.paramWords && record.Param(end) != words) break;
-        rectangles += words / 2;
-        at = end + 1;
-    }
-    return rectangles;
-}
-
-
-// ---- The drawing a metafile asks for ----
-//
-// GDI's time for a record grows with what the record draws in pixels. Under
-// Wine, filling a polygon takes time for every scan line in proportion to the
-// square of the edges that cross it (a zigzag polygon of 2,000 points filling
-// the box takes about 3 s, one of 4,000 points 12 s), while an outline of
-// 100,000 points that crosses each scan line a few times takes milliseconds.
-// A shape's region takes time for each scan line it spans, even off the
-// surface; filling, for each pixel of the surface it covers; an outline, for
-// each pixel of its length times the pen's width. Pixels follow from the
-// logical units through the mapping that the records themselves set up, so
-// the mapping's scale is followed record by record. Where the check cannot
-// know a value exactly (the pen or font a record draws with, a saved state
-// restored by number) it takes the largest the file has asked for so far.
-//
-// The figures are nanoseconds measured under Wine, rounded up; the budget
-// leaves a margin below the two seconds a metafile may take on the host's
-// user-interface thread.
-constexpr double kBudgetNs = 1.0e9;
-constexpr double kRecordNs = 150;         // any record: reading, dispatch, handles
-constexpr double kPointNs = 80;           // a point transformed and stored
-constexpr double kCrossingPairNs = 2.2;   // per scan line, per pair of edges crossing it
-constexpr double kShapeScanLineNs = 80;   // a scan line of a shape's region, on the surface or not
-constexpr double kFillPixelNs = 0.6;      // a pixel filled on the surface
-constexpr double kBitmapPixelNs = 5;      // a pixel of a bitmap stretched onto the surface
-constexpr double kStrokePixelNs = 4;      // a pixel of an outline, for each pixel of the pen's width
-constexpr double kGlyphPixelNs = 2;       // a pixel of a character's square drawn from its outline
-constexpr double kSourceByteNs = 2;       // a byte of a bitmap converted for drawing
-// Wine's player builds a region one rectangle at a time, each joined to all
-// the rectangles before it: 2,000 rectangles in bands of one take about
-// 230 ms, 8,000 about 4.7 s.
-constexpr double kRegionRectanglePairNs = 70;  // per rectangle, per rectangle before it
-// Painting, filling or inverting a region goes through each of its
-// rectangles, whatever their size: about 11 ms for one of 2,000 rectangles.
-constexpr double kRegionUseRectangleNs = 8000;
-// Framing a region outlines it and combines it with copies of itself.
-constexpr double kRegionFrameUses = 4;
-// Clipping copies the region to the device; later records cut against it.
-constexpr double kClipRectangleNs = 40;
-class DrawingWork {
-public:
-    DrawingWork(const MetafileTarget& target, double windowWidth, double windowHeight)
-        : surfacePixels_(static_cast<double>(target.surface.cx) * target.surface.cy),
-          surfaceRows_(static_cast<double>(target.surface.cy)), mapping_(windowWidth, windowHeight, target.place) {}
-
-    // Adds the record's work; false when the mapping leaves what GDI keeps exactly.
-    bool Add(const Record& r) {
-        ns_ += kRecordNs;
-        mapping_.Follow(r);
-        switch (r.function) {
-        case wmf::kCreatePenIndirect: widestPen_ = std::max(widestPen_, std::abs(static_cast<double>(r.SignedParam(1)))); break;
-        case wmf::kCreateFontIndirect: tallestFont_ = std::max(tallestFont_, std::abs(static_cast<double>(r.SignedParam(0)))); break;
-        case wmf::kMoveTo: position_ = {r.SignedParam(1), r.SignedParam(0)}; break;
-        case wmf::kLineTo: {
-            const Point to{r.SignedParam(1), r.SignedParam(0)};
-            Stroke(position_, to);
-            position_ = to;
-            break;
-        }
-        case wmf::kPolyline: Points(r, 1, r.Param(0), false); break;
-        case wmf::kPolygon: Points(r, 1, r.Param(0), true); break;
-        case wmf::kPolyPolygon: {
-            std::vector<std::uint64_t> counts;
-            for (std::uint64_t k = 0; k < r.Param(0); ++k) counts.push_back(r.Param(1 + k));
-            Points(r, 1 + r.Param(0), counts, true);
-            break;
-        }
-        case wmf::kRectangle: case wmf::kEllipse: Shape(r, 0); break;
-        case wmf::kRoundRect: Shape(r, 2); break;
-        case wmf::kArc: case wmf::kPie: case wmf::kChord: Shape(r, 4); break;
-        case wmf::kPatBlt: Fill(r.SignedParam(3), r.SignedParam(2)); break;
-        case wmf::kFloodFill: case wmf::kExtFloodFill: ns_ += surfacePixels_ * kFillPixelNs; break;
-        case wmf::kCreateRegion: {
-            const double rectangles = static_cast<double>(RegionRectangles(r));
-            ns_ += rectangles * rectangles * kRegionRectanglePairNs;
-            largestRegion_ = std::max(largestRegion_, rectangles);
-            break;
-        }
-        case wmf::kFillRegion: case wmf::kPaintRegion: case wmf::kInvertRegion:
-            ns_ += surfacePixels_ * kFillPixelNs + largestRegion_ * kRegionUseRectangleNs;
-            break;
-        case wmf::kFrameRegion:
-            ns_ += surfacePixels_ * kFillPixelNs + kRegionFrameUses * largestRegion_ * kRegionUseRectangleNs;
-            break;
-        case wmf::kSelectClipRegion: case wmf::kOffsetClipRgn: case wmf::kExcludeClipRect: case wmf::kIntersectClipRect:
-            ns_ += largestRegion_ * kClipRectangleNs;
-            break;
-        case wmf::kTextOut: Text(r.Param(0)); break;
-        case wmf::kExtTextOut: Text(r.Param(2)); break;
-        case wmf::kBitBlt: case wmf::kStretchBlt: {
-            OldBitmapTransfer transfer;
-            ReadOldBitmapTransfer(r.function, r.params, static_cast<size_t>(2 * r.paramWords), transfer);
-            Bitmap(r, transfer.destWidth, transfer.destHeight);
-            break;
-        }
-        case wmf::kDIBBitBlt: Bitmap(r, r.SignedParam(5), r.SignedParam(4)); break;
-        case wmf::kDIBStretchBlt: Bitmap(r, r.SignedParam(7), r.SignedParam(6)); break;
-        case wmf::kStretchDIB: Bitmap(r, r.SignedParam(8), r.SignedParam(7)); break;
-        case wmf::kSetDIBToDev: Bitmap(r, r.SignedParam(6), r.SignedParam(5)); break;
-        default: break;
-        }
-        return mapping_.Exact();
-    }
-
-    bool WithinBudget() const { return mapping_.Exact() && ns_ <= kBudgetNs; }
-
-private:
-    // A pen of width 0 or 1 draws one pixel wide at any scale.
-    double PenPixels() const {
-        return widestPen_ <= 1 ? 1.0 : std::max(1.0, widestPen_ * mapping_.LargestScale());
-    }
-
-    void Stroke(Point from, Point to) {
-        const double dx = std::abs(static_cast<double>(to.x) - from.x) * mapping_.ScaleX(), dy = std::abs(static_cast<double>(to.y) - from.y) * mapping_.ScaleY();
-        ns_ += (std::max(dx, dy) + 1) * PenPixels() * kStrokePixelNs;
-    }
-    double Pixels(double width, double height) const {
-        return (std::abs(width) * mapping_.ScaleX() + 1) * (std::abs(height) * mapping_.ScaleY() + 1);
-    }
-    void Fill(double width, double height) { ns_ += std::min(Pixels(width, height), surfacePixels_) * kFillPixelNs; }
-    // A polyline, or polygons filled and outlined: counts[k] points each,
-    // from word at. The polygons of one record fill as one region.
-    void Points(const Record& r, std::uint64_t at, const std::vector<std::uint64_t>& counts, bool filled) {
-        edgeEnds_.clear();
-        double left = 0, right = 0, top = 0, bottom = 0;
-        bool first = true;
-        for (std::uint64_t count : counts) {
-            if (count == 0) continue;
-            ns_ += static_cast<double>(count) * kPointNs;
-            auto point = [&](std::uint64_t k) { return Point{r.SignedParam(at + 2 * k), r.SignedParam(at + 2 * k + 1)}; };
-            Point previous = point(filled ? count - 1 : 0);
-            for (std::uint64_t k = filled ? 0 : 1; k < count; ++k) {
-                const Point next = point(k);
-                Stroke(previous, next);
-                if (next.y != previous.y) {
-                    edgeEnds_.push_back({std::min(previous.y, next.y), +1});
-                    edgeEnds_.push_back({std::max(previous.y, next.y), -1});
-                }
-                if (first) left = right = next.x, top = bottom = next.y, first = false;
-                left = std::min<double>(left, next.x);
-                right = std::max<double>(right, next.x);
-                top = std::min<double>(top, next.y);
-                bottom = std::max<double>(bottom, next.y);
-                previous = next;
-            }
-            at += 2 * count;
-        }
-        if (!filled || first) return;
-        ns_ += CrossingWork();
-        Fill(right - left, bottom - top);
-    }
-    void Points(const Record& r, std::uint64_t at, std::uint64_t count, bool filled) {
-        Points(r, at, std::vector<std::uint64_t>{count}, filled);
-    }
-
-    // The scan-line work of filling the edges in edgeEnds_: for the surface's
-    // rows where most edges cross (wherever the mapping's origin puts them),
-    // the square of the edges crossing each. A row counts the most edges that
-    // cross any logical row it covers.
-    double CrossingWork() {
-        const double edges = static_cast<double>(edgeEnds_.size() / 2);
-        const double quickBound = (edges * edges + edges) * surfaceRows_ * kCrossingPairNs;
-        if (quickBound < 1e6) return quickBound;  // under a millisecond: not worth the sweep
-        std::sort(edgeEnds_.begin(), edgeEnds_.end());
-        struct Rows {
-            double crossing, count;
-        };
-        std::vector<Rows> rows;
-        const double scale = mapping_.ScaleY();
-        double crossing = 0, openRow = -1, openCrossing = 0;
-        auto closeOpenRow = [&] {
-            if (openRow >= 0 && openCrossing > 0) rows.push_back({openCrossing, 1});
-            openCrossing = 0;
-        };
-        for (size_t k = 0; k + 1 < edgeEnds_.size(); ++k) {
-            crossing += edgeEnds_[k].second;
-            const double from = edgeEnds_[k].first, to = edgeEnds_[k + 1].first;
-            if (to <= from || crossing <= 0) continue;
-            // Device rows of this run of logical rows: the first and last may be
-            // shared with other runs, those between are its own.
-            const double first = std::floor(from * scale), last = std::floor((to - 1) * scale + 1e-9);
-            if (first != openRow) {
-                closeOpenRow();
-                openRow = first;
-            }
-            openCrossing = std::max(openCrossing, crossing);
-            if (last > first) {
-                closeOpenRow();
-                if (last - first > 1) rows.push_back({crossing, last - first - 1});
-                openRow = last;
-                openCrossing = crossing;
-            }
-        }
-        closeOpenRow();
-        std::sort(rows.begin(), rows.end(), [](const Rows& a, const Rows& b) { return a.crossing > b.crossing; });
-        double work = 0, rowsLeft = surfaceRows_;
-        for (const Rows& block : rows) {
-            const double count = std::min(block.count, rowsLeft);
-            work += (block.crossing * block.crossing + block.crossing) * count * kCrossingPairNs;
-            rowsLeft -= count;
-            if (rowsLeft <= 0) break;
-        }
-        return work;
-    }
-
-    // A rectangle, ellipse, rounded rectangle or part of an ellipse: its
-    // bounding box is the four words from boxAt (bottom, right, top, left).
-    void Shape(const Record& r, std::uint64_t boxAt) {
-        const double bottom = r.SignedParam(boxAt), right = r.SignedParam(boxAt + 1);
-        const double top = r.SignedParam(boxAt + 2), left = r.SignedParam(boxAt + 3);
-        const double width = std::abs(right - left) * mapping_.ScaleX(), height = std::abs(bottom - top) * mapping_.ScaleY();
-        ns_ += (height + 1) * kShapeScanLineNs;
-        ns_ += 2 * (width + height + 2) * PenPixels() * kStrokePixelNs;
-        Fill(right - left, bottom - top);
-    }
-    void Text(std::uint64_t characters) {
-        const double height = std::max(1.0, tallestFont_ * mapping_.LargestScale());
-        ns_ += static_cast<double>(characters) * height * height * kGlyphPixelNs;
-    }
-    void Bitmap(const Record& r, double width, double height) {
-        ns_ += 2 * static_cast<double>(r.paramWords) * kSourceByteNs;
-        ns_ += std::min(Pixels(width, height), surfacePixels_) * kBitmapPixelNs;
-    }
-
-    double surfacePixels_, surfaceRows_;
-    std::vector<std::pair<std::int32_t, int>> edgeEnds_;  // reused: where edges start (+1) and end (-1)
-    MetafileMapping mapping_;
-    double widestPen_ = 0, tallestFont_ = 0;
-    double largestRegion_ = 0;  // rectangles of the largest region made so far: any record may use it
-    Point position_{0, 0};
-    double ns_ = 0;
-};
-
 } // namespace
 
 namespace metafile {
@@ -546,8 +294,8 @@ bool IsPlayableMetafile(const Byte* bytes, size_t size) {
 MetafileVerdict CheckMetafile(const Byte* bytes, size_t size, const MetafileTarget& target) {
     MetafileFrame frame;
     if (!ReadMetafileFrame(bytes, size, frame)) return MetafileVerdict::Unsafe;
-    DrawingWork work(target, std::abs(frame.width), std::abs(frame.height));
-    switch (metafile::WalkRecords(bytes, size, [&](const Record& record) { return work.Add(record) && work.WithinBudget(); })) {
+    metafile::DrawingCost cost(target, std::abs(frame.width), std::abs(frame.height));
+    switch (metafile::WalkRecords(bytes, size, [&](const Record& record) { return cost.Add(record) && cost.WithinBudget(); })) {
     case metafile::Walk::Finished: return MetafileVerdict::Playable;
     case metafile::Walk::Stopped: return MetafileVerdict::TooMuchDrawing;
     case metafile::Walk::Unsafe: break;
