@@ -341,14 +341,13 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
 // A photograph that was not shown: damaged, or asking for more than one
 // picture's budget.
 [[noreturn]] void RaiseJpegRefused(JpegOutcome outcome) {
+    static_assert(PictureBudget::kBytes == 256u * 1024 * 1024, "the message names the budget");
     if (outcome == JpegOutcome::TooMuchWork)
         throw RuntimeError(kPictureTooComplex, kErrorSource,
                            L"asks for more decoding than this viewer does for one picture. It is not shown.");
     if (outcome == JpegOutcome::TooMuchMemory)
         throw RuntimeError(kPictureTooLarge, kErrorSource,
-                           L"needs more memory to decode than the " +
-                               std::to_wstring(PictureBudget::kBytes / (1024 * 1024)) +
-                               L" MB this viewer gives one picture. It is not shown.");
+                           L"needs more memory to decode than the 256 MB this viewer gives one picture. It is not shown.");
     RaiseNotAPicture(CTL_E_INVALIDPICTURE);
 }
 
