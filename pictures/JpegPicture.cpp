@@ -59,15 +59,14 @@ void CmykToBgr(Byte* row, unsigned width, bool inverted) {
     }
 }
 
-// Where the file's last marker segment starts: a marker byte pair that
-// entropy-coded data never holds (there 0xFF is followed by 0 or a restart
-// marker). 0 when there is none after the start of the file.
-size_t LastSegmentStart(const Byte* bytes, size_t size) {
-    for (size_t at = size >= 2 ? size - 2 : 0; at > 2; --at)
-        if (bytes[at] == 0xFF && bytes[at + 1] >= 0xC0 && bytes[at + 1] != 0xFF &&
-            !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))
-            return at;
-    return 0;
+int TimeIsUp(void* budget) { return static_cast<const PictureBudget*>(budget)->TimeIsUp() ? 1 : 0; }
+
+JpegOutcome Failure(const SnapvaneJpeg* jpeg) {
+    switch (SnapvaneJpegFailed(jpeg)) {
+    case SNAPVANE_JPEG_TOO_MUCH_WORK: return JpegOutcome::TooMuchWork;
+    case SNAPVANE_JPEG_TOO_MUCH_MEMORY: return JpegOutcome::TooMuchMemory;
+    default: return JpegOutcome::Unreadable;
+    }
 }
 
 } // namespace
@@ -124,33 +123,39 @@ unsigned JpegPicture::ScaleFor(unsigned width, unsigned height, std::int32_t pla
     return 8;
 }
 
-bool JpegPicture::ScaleInto(const PixelTarget& target, Colour background) {
-    // A file cut short inside a segment of its own (a later scan's header, a
-    // table) stops libjpeg; without that segment, the scans before it still
+JpegOutcome JpegPicture::ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
+                                   double blocks) {
+    double blocksLeft = blocks;
+    const JpegOutcome outcome = Decode(target, background, budget, blocksLeft);
+    // A file cut short inside a segment after a scan (a later scan's header,
+    // a table) stops libjpeg; without that segment, the scans before it still
     // show, as they would have had the file ended there.
-    constexpr int kShorterTries = 4;
-    for (int shorter = 0;; ++shorter) {
-        if (Decode(target, background)) return true;
-        if (shorter == kShorterTries || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return false;
-        const size_t segment = LastSegmentStart(bytes_, size_);
-        if (segment == 0) return false;
-        size_ = segment;
-        if (!ReadHeader()) return false;
-    }
+    if (outcome != JpegOutcome::Unreadable || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return outcome;
+    const size_t wholeScans = SnapvaneJpegWholeScansEnd(jpeg_.get());
+    if (wholeScans == 0 || wholeScans >= size_) return outcome;
+    size_ = wholeScans;
+    if (!ReadHeader()) return JpegOutcome::Unreadable;
+    return Decode(target, background, budget, blocksLeft);
 }
 
-bool JpegPicture::Decode(const PixelTarget& target, Colour background) {
+JpegOutcome JpegPicture::Decode(const PixelTarget& target, Colour background, PictureBudget& budget,
+                                double& blocksLeft) {
     const std::int32_t placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
-    if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return false;
-    unsigned width = 0, height = 0, bytesPerPixel = 0;
-    if (!SnapvaneJpegStart(jpeg_.get(), ScaleFor(width_, height_, placeWidth, placeHeight), &width, &height,
-                           &bytesPerPixel))
-        return false;
-    if (width == 0 || height == 0 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
-
+    if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return JpegOutcome::Unreadable;
     // A few rows a call keeps libjpeg's own loop short; they are averaged in
-    // as they come.
+    // as they come. They are taken from the budget first, libjpeg gets the rest.
     constexpr unsigned kRowsACall = 4;
+    const BudgetedBytes rowBytesTaken(budget, static_cast<size_t>(width_) * 4 * kRowsACall);
+    if (!rowBytesTaken) return JpegOutcome::TooMuchMemory;
+    SnapvaneJpegBudget work{blocksLeft, budget.BytesLeft(), TimeIsUp, &budget};
+    unsigned width = 0, height = 0, bytesPerPixel = 0;
+    const bool started = SnapvaneJpegStart(jpeg_.get(), ScaleFor(width_, height_, placeWidth, placeHeight), &work,
+                                           &width, &height, &bytesPerPixel) != 0;
+    blocksLeft = work.blocksLeft;
+    if (!started) return Failure(jpeg_.get());
+    if (width == 0 || height == 0 || width > width_ || (bytesPerPixel != 3 && bytesPerPixel != 4))
+        return JpegOutcome::Unreadable;
+
     const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
     std::vector<Byte> buffer(rowBytes * kRowsACall);
     Byte* rows[kRowsACall];
@@ -158,14 +163,17 @@ bool JpegPicture::Decode(const PixelTarget& target, Colour background) {
     RowAverage average(width, height, 3, false, target, background);
     for (unsigned done = 0; done < height;) {
         unsigned read = 0;
-        if (!SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read) || read == 0) return false;
+        const bool decoded = SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read) != 0;
+        blocksLeft = work.blocksLeft;
+        if (!decoded) return Failure(jpeg_.get());
+        if (read == 0) return JpegOutcome::Unreadable;
         for (unsigned k = 0; k < read; ++k) {
             if (cmyk_) CmykToBgr(rows[k], width, invertedCmyk_);
             average.AddRow(rows[k]);
         }
         done += read;
     }
-    return true;
+    return JpegOutcome::Shown;
 }
 
 } // namespace snapvane

@@ -3,8 +3,8 @@
 // viewer never holds the whole photograph.
 #pragma once
 
+#include "pictures/PictureBudget.h"
 #include "pictures/RowAverage.h"
-
 
 #include <cstddef>
 #include <memory>
@@ -13,8 +13,26 @@ struct SnapvaneJpeg;
 
 namespace snapvane {
 
+// What became of a photograph decoded into its place.
+enum class JpegOutcome {
+    Shown,
+    Unreadable,     // libjpeg gave up on the bytes: a damaged file
+    TooMuchWork,    // its scans ask for more decoding than the budget gives
+    TooMuchMemory,  // it needs more memory than the budget gives
+};
+
 class JpegPicture {
 public:
+    // The decoding one picture may ask for, in blocks of 8 x 8 samples: a
+    // block counts once for each scan that covers it and once when it is
+    // turned into pixels. Ordinary files take one pass (baseline) or about
+    // six (progressive) over each block: a 50-megapixel baseline photograph
+    // takes 4.7 million, a 50-megapixel progressive one with half-size
+    // colour 6 million, and a 40-megapixel progressive one with full-size
+    // colour (the largest whose coefficients fit the memory budget) 11
+    // million. Beyond that lies only a file whose scans repeat the work.
+    static constexpr double kBlocks = 16e6;
+
     // Reads the header of the file's bytes, which must stay in place while the
     // picture is used. False when libjpeg finds no picture in them; the size
     // is then still that of a frame header it read (libjpeg refuses a side
@@ -26,17 +44,20 @@ public:
     // EXIF: 1 upright, 2 to 8 mirrored and/or turned.
     int Orientation() const { return orientation_; }
 
-    // Decodes the picture into the target's place, once. False when libjpeg
-    // gives up partway (a damaged file); a file that merely ends early is
-    // shown as far as it goes.
-    bool ScaleInto(const PixelTarget& target, Colour background);
+    // Decodes the picture into the target's place, drawing on the budget's
+    // time and memory and on the blocks of decoding for every try together. A
+    // file that merely ends early is shown as far as it goes; one that ends
+    // inside a segment after its first whole scans is tried once more, cut
+    // after them.
+    JpegOutcome ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
+                          double blocks = kBlocks);
 
     // The eighths of the stored size libjpeg decodes at for a place of this size.
     static unsigned ScaleFor(unsigned width, unsigned height, std::int32_t placeWidth, std::int32_t placeHeight);
 
 private:
     bool ReadHeader();
-    bool Decode(const PixelTarget& target, Colour background);
+    JpegOutcome Decode(const PixelTarget& target, Colour background, PictureBudget& budget, double& blocksLeft);
 
     struct Close {
         void operator()(SnapvaneJpeg* jpeg) const noexcept;

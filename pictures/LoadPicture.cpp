@@ -341,9 +341,23 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
                           });
 }
 
+// A photograph that was not shown: damaged, or asking for more than one
+// picture's budget.
+[[noreturn]] void RaiseJpegRefused(JpegOutcome outcome) {
+    static_assert(PictureBudget::kBytes == 256u * 1024 * 1024, "the message names the budget");
+    if (outcome == JpegOutcome::TooMuchWork)
+        throw RuntimeError(kPictureTooComplex, kErrorSource,
+                           L"asks for more decoding than this viewer does for one picture. It is not shown.");
+    if (outcome == JpegOutcome::TooMuchMemory)
+        throw RuntimeError(kPictureTooLarge, kErrorSource,
+                           L"needs more memory to decode than the 256 MB this viewer gives one picture. It is not shown.");
+    RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+}
+
 // A JPEG through libjpeg, inside the DLL on every Windows: its header read
 // as the decoder reads it, so that the pixel cap sees the size it decodes.
 unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    PictureBudget budget;
     HGLOBAL memory = nullptr;
     if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     GlobalLockScope bytes(memory);
@@ -356,7 +370,8 @@ unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF backgroun
                               const DIBSECTION section = SectionOf(bitmap);
                               PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
                                                  ToPixelRect(place)};
-                              if (!picture.ScaleInto(target, background)) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+                              const JpegOutcome outcome = picture.ScaleInto(target, background, budget);
+                              if (outcome != JpegOutcome::Shown) RaiseJpegRefused(outcome);
                           });
 }
 

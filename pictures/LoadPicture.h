@@ -17,11 +17,13 @@ namespace snapvane {
 PictureKind IdentifyPictureFile(const wchar_t* path);
 
 // The error number of LoadScaledPicture for a picture whose header declares
-// more pixels than the viewer takes; its description, put after "File Name "
-// and the path, says how many.
+// more pixels than the viewer takes, or a JPEG that needs more memory than
+// one picture's budget; its description, put after "File Name " and the
+// path, says how many.
 constexpr long kPictureTooLarge = 31001;
-// The same for a metafile whose records ask for more drawing than the viewer
-// does for one picture on the host's user-interface thread.
+// The same for a metafile whose records ask for more drawing, or a JPEG
+// whose scans ask for more decoding, than the viewer does for one picture on
+// the host's user-interface thread.
 constexpr long kPictureTooComplex = 31002;
 
 // True for the errors whose description, rather than the plain unreadable
@@ -35,8 +37,10 @@ bool IsPictureLimit(long number);
 // box's size. A JPEG whose EXIF orientation says it was taken turned or
 // mirrored is shown upright. Raises a run-time error when the file cannot be
 // read as a picture, kPictureTooLarge before decoding one whose header
-// declares too many pixels, and kPictureTooComplex before playing a metafile
-// that asks for too much drawing; the decoded picture is released before this returns.
+// declares too many pixels or a JPEG that needs too much memory, and
+// kPictureTooComplex before playing a metafile that asks for too much drawing
+// or once a JPEG's decoding has taken its budget; the decoded picture is
+// released before this returns.
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background);
 
 } // namespace snapvane

@@ -219,7 +219,8 @@ TEST_F(JpegPictures, AProgressiveFileOfEndlessScansIsRefusedInTime) {
         const auto messages = ChooseFile(path);
         EXPECT_LT(GetTickCount() - start, 5000u);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0], L"File Name " + path + L" could not be read as a picture.");
+        EXPECT_EQ(messages[0],
+                  L"File Name " + path + L" asks for more decoding than this viewer does for one picture. It is not shown.");
     }
     // An ordinary progressive photograph, about ten scans, still shows.
     EXPECT_TRUE(ChooseFile(JpegTestPictures() + L"progressive.jpg").empty());
