@@ -2,10 +2,12 @@
 
 #include "pictures/JpegPicture.h"
 #include "pictures/MetafileCheck.h"
+#include "pictures/PictureBudget.h"
 #include "pictures/PictureContent.h"
 #include "pictures/RowAverage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace snapvane::fuzz {
@@ -50,7 +52,8 @@ void DecodeJpeg(const std::uint8_t* bytes, std::size_t size) {
     // without being wrong; the viewer's budget stops it there.
     if (static_cast<std::uint64_t>(picture.Width()) * picture.Height() > 4'000'000) return;
     Box box({64, 48});
-    picture.ScaleInto(box.Target({0, 0, 64, 48}), 0);
+    PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
+    picture.ScaleInto(box.Target({0, 0, 64, 48}), 0, budget);
 }
 
 void ReadBitmapRows(const std::uint8_t* bytes, std::size_t size) {

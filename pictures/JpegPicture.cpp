@@ -59,7 +59,7 @@ void CmykToBgr(Byte* row, unsigned width, bool inverted) {
     }
 }
 
-int TimeIsUp(void* budget) { return static_cast<const PictureBudget*>(budget)->TimeIsUp() ? 1 : 0; }
+int TimeIsUp(void* budget) { return static_cast<PictureBudget*>(budget)->TimeIsUp() ? 1 : 0; }
 
 JpegOutcome Failure(const SnapvaneJpeg* jpeg) {
     switch (SnapvaneJpegFailed(jpeg)) {

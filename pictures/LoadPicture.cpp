@@ -16,6 +16,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -356,8 +357,7 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
 
 // A JPEG through libjpeg, inside the DLL on every Windows: its header read
 // as the decoder reads it, so that the pixel cap sees the size it decodes.
-unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF background) {
-    PictureBudget budget;
+unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF background, PictureBudget& budget) {
     HGLOBAL memory = nullptr;
     if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     GlobalLockScope bytes(memory);
@@ -423,7 +423,7 @@ unique_hbitmap DrawWithOleLoader(ComPtr<IStream> stream, LONG size, const Pictur
 // look like one, and play other bytes than those checked. Its records are
 // played one by one, stopped when the picture's time is up: the check's
 // estimate is a first line, not the only one.
-unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background, const PictureBudget& budget) {
+unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF background, PictureBudget& budget) {
     HGLOBAL memory = nullptr;
     if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     GlobalLockScope bytes(memory);
@@ -458,16 +458,28 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
     });
 }
 
+// The processor time this thread has had: a picture's time is the work done
+// for it, which a busy machine spreads over longer without adding to it.
+std::chrono::nanoseconds ThreadProcessorTime() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(PictureBudget::Clock::now().time_since_epoch());
+    auto ticks = [](const FILETIME& time) {
+        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return std::chrono::nanoseconds(static_cast<std::int64_t>((ticks(kernel) + ticks(user)) * 100));
+}
+
 } // namespace
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
     try {
-        PictureBudget budget;
+        PictureBudget budget(PictureBudget::kTime, PictureBudget::kBytes, ThreadProcessorTime);
         LONG size = 0;
         PictureHeader header;
         ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
         if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
-        if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
+        if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
         if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);
     } catch (const std::bad_alloc&) {

@@ -44,7 +44,7 @@ struct SelectedObjects {
 };
 
 struct Playing {
-    const PictureBudget& budget;
+    PictureBudget& budget;
     SelectedObjects before;
     std::uint64_t recordsLeft;
     bool finished = false;
@@ -124,7 +124,7 @@ int CALLBACK PlayEnumeratedRecord(HDC dc, HANDLETABLE* table, METARECORD* record
 } // namespace
 
 MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, RECT window,
-                                 const PictureBudget& budget) {
+                                 PictureBudget& budget) {
     if (size < kMetafileHeaderBytes) return MetafilePlay::NotTaken;
     unique_hmetafile metafile(SetMetaFileBitsEx(static_cast<UINT>(size), records));
     if (!metafile) return MetafilePlay::NotTaken;

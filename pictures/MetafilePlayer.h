@@ -20,6 +20,6 @@ namespace snapvane {
 // made are deleted however it ends.
 enum class MetafilePlay { Finished, OutOfTime, NotTaken };
 MetafilePlay PlayCheckedMetafile(HDC dc, const Byte* records, size_t size, RECT place, RECT window,
-                                 const PictureBudget& budget);
+                                 PictureBudget& budget);
 
 } // namespace snapvane

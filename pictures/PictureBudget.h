@@ -13,20 +13,38 @@ namespace snapvane {
 class PictureBudget {
 public:
     using Clock = std::chrono::steady_clock;
+    // Where a budget reads the work done so far. The viewer passes the
+    // processor time of its own thread, so that a busy machine slows a
+    // picture without refusing it.
+    using WorkClock = std::chrono::nanoseconds (*)();
 
     // What one picture may take on the host's user-interface thread: it is
     // shown or refused well within two seconds of its choice, and holds at
     // most 256 MB however large the file says it is.
     static constexpr Clock::duration kTime = std::chrono::milliseconds(1500);
     static constexpr std::size_t kBytes = 256u * 1024 * 1024;
+    // However slowly the thread is given the processor, a picture ends within
+    // this many times its time.
+    static constexpr int kSlowestMachine = 4;
+    static constexpr Clock::duration kWorkReadingInterval = std::chrono::milliseconds(10);
 
     PictureBudget() : PictureBudget(kTime, kBytes) {}
-    PictureBudget(Clock::duration time, std::size_t bytes) : deadline_(Clock::now() + time), bytesLeft_(bytes) {}
+    PictureBudget(Clock::duration time, std::size_t bytes, WorkClock workClock = nullptr)
+        : time_(time), workClock_(workClock), workStart_(workClock ? workClock() : std::chrono::nanoseconds(0)),
+          start_(Clock::now()), deadline_(start_ + time * (workClock ? kSlowestMachine : 1)), bytesLeft_(bytes) {}
 
     // True once the picture has taken its time; a reader checks between
     // pieces of work (records, rows, blocks) and gives up.
-    bool TimeIsUp() const { return Clock::now() >= deadline_; }
-    Clock::time_point Deadline() const { return deadline_; }
+    bool TimeIsUp() {
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline_) return true;
+        // The thread cannot have worked longer than the time gone by, and
+        // reading its work may cost a call into the system: it is read only
+        // once the picture's time has gone by, and then now and again.
+        if (now < start_ + time_ || now < nextWorkReading_) return false;
+        nextWorkReading_ = now + kWorkReadingInterval;
+        return !workClock_ || workClock_() - workStart_ >= time_;
+    }
 
     // Takes bytes from the budget before they are allocated; false, taking
     // nothing, when they would pass it.
@@ -40,7 +58,12 @@ public:
     std::size_t BytesLeft() const { return bytesLeft_; }
 
 private:
+    Clock::duration time_;
+    WorkClock workClock_;
+    std::chrono::nanoseconds workStart_;
+    Clock::time_point start_;
     Clock::time_point deadline_;
+    Clock::time_point nextWorkReading_{};
     std::size_t bytesLeft_;
 };
 
