@@ -1,6 +1,7 @@
 #include "pictures/LoadPicture.h"
 
 #include "errors/RuntimeError.h"
+#include "pictures/BitmapPicture.h"
 #include "pictures/CodecPicture.h"
 #include "pictures/JpegPicture.h"
 #include "pictures/LittleEndian.h"
@@ -368,6 +369,33 @@ unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLO
     });
 }
 
+// A Windows bitmap read by the viewer's own reader, a row at a time from the
+// file's bytes into the box; empty for pixels it leaves to the platform
+// (run-length and embedded ones). A bitmap has no orientation of its own.
+unique_hbitmap DrawBitmap(IStream* stream, LONG size, SIZE box, COLORREF background) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    BitmapPicture picture;
+    switch (picture.Open(bytes.get(), static_cast<size_t>(size))) {
+    case BitmapVerdict::Rows:
+        break;
+    case BitmapVerdict::Elsewhere:
+        return unique_hbitmap();
+    case BitmapVerdict::Unreadable:
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    }
+    PictureBudget budget;
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()), 1,
+                          [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 ToPixelRect(place)};
+                              if (!picture.ScaleInto(target, background, budget))
+                                  RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+                          });
+}
+
 // The picture through the OLE loader, which every Windows has. It copies a
 // bitmap's rows from where the file header says, unchecked, so a bitmap
 // reaches it only as GDI takes it whole.
@@ -456,6 +484,9 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
         ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
         if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background);
         if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background);
+        if (header.kind == PictureKind::Bitmap) {
+            if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background)) return bitmap;
+        }
         if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);
     } catch (const std::bad_alloc&) {
