@@ -46,6 +46,7 @@ struct Form {
     std::vector<std::uint32_t> masks = {};  // red, green, blue; after the first 40 bytes of the header
     bool topDown = false;
     std::uint32_t coloursUsed = 0;
+    std::uint32_t alphaMask = 0;  // inside a V3 to V5 header
 };
 
 // The value stored for pixel (x, y) of the upright picture, and the colour
@@ -70,6 +71,7 @@ Crafted Make(const Form& form) {
     if (!form.masks.empty()) {
         info.resize(std::max<size_t>(info.size(), 52));
         for (int k = 0; k < 3; ++k) Set32(info, 40 + 4 * k, form.masks[k]);
+        if (form.alphaMask) Set32(info, 52, form.alphaMask);
     }
     for (std::uint32_t k = 0; k < entries; ++k) {
         const Byte b = static_cast<Byte>(k * 37 + 5), g = static_cast<Byte>(k * 91 + 11), r = static_cast<Byte>(250 - k * 13);
@@ -109,6 +111,12 @@ Crafted Make(const Form& form) {
                 }
                 want = {channel[2], channel[1], channel[0]};
                 out.tolerance = 0.5;
+                if (form.alphaMask) {
+                    // Laid over the black background by its cover.
+                    const double cover = double((seed & form.alphaMask) >> 24) / 255.0;
+                    want = {want.blue * cover, want.green * cover, want.red * cover};
+                    out.tolerance = 1;
+                }
             }
         }
     const std::uint32_t pixelsAt = static_cast<std::uint32_t>(14 + info.size());
@@ -147,6 +155,7 @@ TEST(BitmapPicture, EveryDepthHeaderAndRowOrderGivesTheStoredColours) {
         {"32 bits", 40, 32},
         {"32 bits, 10-10-10 masks in a V5 header", 124, 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF}},
         {"32 bits, masks in a header of 66 bytes", 66, 32, 3, {0x000000FF, 0x0000FF00, 0x00FF0000}},
+        {"32 bits, alpha in a V5 header", 124, 32, 3, {0xFF0000, 0x00FF00, 0x0000FF}, false, 0, 0xFF000000},
     };
     for (const Form& form : forms) {
         SCOPED_TRACE(form.what);
