@@ -61,11 +61,11 @@ void CmykToBgr(Byte* row, unsigned width, bool inverted) {
 
 int TimeIsUp(void* budget) { return static_cast<PictureBudget*>(budget)->TimeIsUp() ? 1 : 0; }
 
-JpegOutcome Failure(const SnapvaneJpeg* jpeg) {
+ReadOutcome Failure(const SnapvaneJpeg* jpeg) {
     switch (SnapvaneJpegFailed(jpeg)) {
-    case SNAPVANE_JPEG_TOO_MUCH_WORK: return JpegOutcome::TooMuchWork;
-    case SNAPVANE_JPEG_TOO_MUCH_MEMORY: return JpegOutcome::TooMuchMemory;
-    default: return JpegOutcome::Unreadable;
+    case SNAPVANE_JPEG_TOO_MUCH_WORK: return ReadOutcome::TooMuchWork;
+    case SNAPVANE_JPEG_TOO_MUCH_MEMORY: return ReadOutcome::TooMuchMemory;
+    default: return ReadOutcome::Unreadable;
     }
 }
 
@@ -123,30 +123,30 @@ unsigned JpegPicture::ScaleFor(unsigned width, unsigned height, std::int32_t pla
     return 8;
 }
 
-JpegOutcome JpegPicture::ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
+ReadOutcome JpegPicture::ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
                                    double blocks) {
     double blocksLeft = blocks;
-    const JpegOutcome outcome = Decode(target, background, budget, blocksLeft);
+    const ReadOutcome outcome = Decode(target, background, budget, blocksLeft);
     // A file cut short inside a segment after a scan (a later scan's header,
     // a table) stops libjpeg; without that segment, the scans before it still
     // show, as they would have had the file ended there.
-    if (outcome != JpegOutcome::Unreadable || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return outcome;
+    if (outcome != ReadOutcome::Unreadable || !jpeg_ || !SnapvaneJpegEndedEarly(jpeg_.get())) return outcome;
     const size_t wholeScans = SnapvaneJpegWholeScansEnd(jpeg_.get());
     if (wholeScans == 0 || wholeScans >= size_) return outcome;
     size_ = wholeScans;
-    if (!ReadHeader()) return JpegOutcome::Unreadable;
+    if (!ReadHeader()) return ReadOutcome::Unreadable;
     return Decode(target, background, budget, blocksLeft);
 }
 
-JpegOutcome JpegPicture::Decode(const PixelTarget& target, Colour background, PictureBudget& budget,
+ReadOutcome JpegPicture::Decode(const PixelTarget& target, Colour background, PictureBudget& budget,
                                 double& blocksLeft) {
     const std::int32_t placeWidth = target.place.right - target.place.left, placeHeight = target.place.bottom - target.place.top;
-    if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return JpegOutcome::Unreadable;
+    if (!jpeg_ || placeWidth <= 0 || placeHeight <= 0) return ReadOutcome::Unreadable;
     // A few rows a call keeps libjpeg's own loop short; they are averaged in
     // as they come. They are taken from the budget first, libjpeg gets the rest.
     constexpr unsigned kRowsACall = 4;
     const BudgetedBytes rowBytesTaken(budget, static_cast<size_t>(width_) * 4 * kRowsACall);
-    if (!rowBytesTaken) return JpegOutcome::TooMuchMemory;
+    if (!rowBytesTaken) return ReadOutcome::TooMuchMemory;
     SnapvaneJpegBudget work{blocksLeft, budget.BytesLeft(), TimeIsUp, &budget};
     unsigned width = 0, height = 0, bytesPerPixel = 0;
     const bool started = SnapvaneJpegStart(jpeg_.get(), ScaleFor(width_, height_, placeWidth, placeHeight), &work,
@@ -154,7 +154,7 @@ JpegOutcome JpegPicture::Decode(const PixelTarget& target, Colour background, Pi
     blocksLeft = work.blocksLeft;
     if (!started) return Failure(jpeg_.get());
     if (width == 0 || height == 0 || width > width_ || (bytesPerPixel != 3 && bytesPerPixel != 4))
-        return JpegOutcome::Unreadable;
+        return ReadOutcome::Unreadable;
 
     const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
     std::vector<Byte> buffer(rowBytes * kRowsACall);
@@ -166,14 +166,14 @@ JpegOutcome JpegPicture::Decode(const PixelTarget& target, Colour background, Pi
         const bool decoded = SnapvaneJpegReadRows(jpeg_.get(), rows, kRowsACall, &read) != 0;
         blocksLeft = work.blocksLeft;
         if (!decoded) return Failure(jpeg_.get());
-        if (read == 0) return JpegOutcome::Unreadable;
+        if (read == 0) return ReadOutcome::Unreadable;
         for (unsigned k = 0; k < read; ++k) {
             if (cmyk_) CmykToBgr(rows[k], width, invertedCmyk_);
             average.AddRow(rows[k]);
         }
         done += read;
     }
-    return JpegOutcome::Shown;
+    return ReadOutcome::Shown;
 }
 
 } // namespace snapvane

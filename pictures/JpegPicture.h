@@ -13,14 +13,6 @@ struct SnapvaneJpeg;
 
 namespace snapvane {
 
-// What became of a photograph decoded into its place.
-enum class JpegOutcome {
-    Shown,
-    Unreadable,     // libjpeg gave up on the bytes: a damaged file
-    TooMuchWork,    // its scans ask for more decoding than the budget gives
-    TooMuchMemory,  // it needs more memory than the budget gives
-};
-
 class JpegPicture {
 public:
     // The decoding one picture may ask for, in blocks of 8 x 8 samples: a
@@ -49,7 +41,7 @@ public:
     // file that merely ends early is shown as far as it goes; one that ends
     // inside a segment after its first whole scans is tried once more, cut
     // after them.
-    JpegOutcome ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
+    ReadOutcome ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
                           double blocks = kBlocks);
 
     // The eighths of the stored size libjpeg decodes at for a place of this size.
@@ -57,7 +49,7 @@ public:
 
 private:
     bool ReadHeader();
-    JpegOutcome Decode(const PixelTarget& target, Colour background, PictureBudget& budget, double& blocksLeft);
+    ReadOutcome Decode(const PixelTarget& target, Colour background, PictureBudget& budget, double& blocksLeft);
 
     struct Close {
         void operator()(SnapvaneJpeg* jpeg) const noexcept;

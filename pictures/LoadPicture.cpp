@@ -1,6 +1,7 @@
 #include "pictures/LoadPicture.h"
 
 #include "errors/RuntimeError.h"
+#include "pictures/BitmapPicture.h"
 #include "pictures/CodecPicture.h"
 #include "pictures/JpegPicture.h"
 #include "pictures/LittleEndian.h"
@@ -342,14 +343,14 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
                           });
 }
 
-// A photograph that was not shown: damaged, or asking for more than one
+// A picture that was not shown: damaged, or asking for more than one
 // picture's budget.
-[[noreturn]] void RaiseJpegRefused(JpegOutcome outcome) {
+[[noreturn]] void RaisePictureRefused(ReadOutcome outcome) {
     static_assert(PictureBudget::kBytes == 256u * 1024 * 1024, "the message names the budget");
-    if (outcome == JpegOutcome::TooMuchWork)
+    if (outcome == ReadOutcome::TooMuchWork)
         throw RuntimeError(kPictureTooComplex, kErrorSource,
                            L"asks for more decoding than this viewer does for one picture. It is not shown.");
-    if (outcome == JpegOutcome::TooMuchMemory)
+    if (outcome == ReadOutcome::TooMuchMemory)
         throw RuntimeError(kPictureTooLarge, kErrorSource,
                            L"needs more memory to decode than the 256 MB this viewer gives one picture. It is not shown.");
     RaiseNotAPicture(CTL_E_INVALIDPICTURE);
@@ -370,8 +371,8 @@ unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF backgroun
                               const DIBSECTION section = SectionOf(bitmap);
                               PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
                                                  ToPixelRect(place)};
-                              const JpegOutcome outcome = picture.ScaleInto(target, background, budget);
-                              if (outcome != JpegOutcome::Shown) RaiseJpegRefused(outcome);
+                              const ReadOutcome outcome = picture.ScaleInto(target, background, budget);
+                              if (outcome != ReadOutcome::Shown) RaisePictureRefused(outcome);
                           });
 }
 
@@ -384,6 +385,33 @@ unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLO
     return ComposeUpright(box, background, width, height, orientation, [&](HBITMAP bitmap, RECT place) {
         RenderPicture(picture, bitmap, place, width, height);
     });
+}
+
+// A Windows bitmap read by the viewer's own reader, a row at a time from the
+// file's bytes into the box; empty for pixels it leaves to the platform
+// (run-length and embedded ones). A bitmap has no orientation of its own.
+unique_hbitmap DrawBitmap(IStream* stream, LONG size, SIZE box, COLORREF background, PictureBudget& budget) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    BitmapPicture picture;
+    switch (picture.Open(bytes.get(), static_cast<size_t>(size))) {
+    case BitmapVerdict::Rows:
+        break;
+    case BitmapVerdict::Elsewhere:
+        return unique_hbitmap();
+    case BitmapVerdict::Unreadable:
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    }
+    return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()), 1,
+                          [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 ToPixelRect(place)};
+                              if (picture.ScaleInto(target, background, budget)) return;
+                              // Rows are in the file: only the budget stops their reading.
+                              RaisePictureRefused(budget.TimeIsUp() ? ReadOutcome::TooMuchWork : ReadOutcome::TooMuchMemory);
+                          });
 }
 
 // The picture through the OLE loader, which every Windows has. It copies a
@@ -480,6 +508,9 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
         ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
         if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
         if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
+        if (header.kind == PictureKind::Bitmap) {
+            if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
+        }
         if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);
     } catch (const std::bad_alloc&) {

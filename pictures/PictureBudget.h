@@ -10,6 +10,14 @@
 
 namespace snapvane {
 
+// What became of a picture read into its place under its budget.
+enum class ReadOutcome {
+    Shown,
+    Unreadable,     // the bytes are damaged
+    TooMuchWork,    // it asks for more work than the budget gives
+    TooMuchMemory,  // it needs more memory than the budget gives
+};
+
 class PictureBudget {
 public:
     using Clock = std::chrono::steady_clock;

@@ -45,6 +45,7 @@ private:
     std::vector<std::uint64_t> sums_;  // blue, green, red, alpha per target pixel
     unsigned bytesPerPixel_;
     bool alpha_;
+    bool narrowSpans_ = true;  // every span's sums fit 32 bits
     PixelTarget target_;
     Colour background_;
     unsigned sourceRow_ = 0;

@@ -7,6 +7,7 @@
 #
 #   scripts/bench.sh                     # 5 runs per timing, 200 layers x 10000 features
 #   SNAPVANE_BENCH_RUNS=9 scripts/bench.sh
+#   SNAPVANE_BENCH_PICTURES=tiny.bmp,photo-12mp.bmp SNAPVANE_BENCH_MAP=0 scripts/bench.sh   # those pictures, no map
 #   SNAPVANE_ARCH=x64 scripts/bench.sh    # the 64-bit build, where the 32-bit one would be chosen
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -17,17 +17,17 @@ using namespace snapvane::test;
 
 namespace {
 
-JpegOutcome Decode(const std::string& file, PictureBudget& budget, double blocks = JpegPicture::kBlocks) {
+ReadOutcome Decode(const std::string& file, PictureBudget& budget, double blocks = JpegPicture::kBlocks) {
     std::vector<Byte> bits(64 * 3 * 48);
     const PixelTarget target{bits.data(), 64 * 3, {0, 0, 64, 48}};
     JpegPicture picture;
-    if (!picture.Open(reinterpret_cast<const Byte*>(file.data()), file.size())) return JpegOutcome::Unreadable;
+    if (!picture.Open(reinterpret_cast<const Byte*>(file.data()), file.size())) return ReadOutcome::Unreadable;
     return picture.ScaleInto(target, 0, budget, blocks);
 }
 
 // Decoded under the picture's memory and blocks, with time to spare: these
 // tests prove the count of work, which no busy machine changes.
-JpegOutcome Decode(const std::string& file) {
+ReadOutcome Decode(const std::string& file) {
     PictureBudget budget(std::chrono::seconds(60), PictureBudget::kBytes);
     return Decode(file, budget);
 }
@@ -72,28 +72,28 @@ TEST(JpegBudget, ScansOfNoDataBeforeACutTableAreRefusedWithinOneBudgetForEveryTr
     for (int k = 0; k < 30; ++k) moreRefinements.scans.push_back({{1}, 1, 63, 1, 0});
     for (const CraftedJpeg& file : {crafted, moreRefinements}) {
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Decode(file.Bytes()), JpegOutcome::TooMuchWork);
+        EXPECT_EQ(Decode(file.Bytes()), ReadOutcome::TooMuchWork);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%zu scans: refused after %.2f s\n", file.scans.size(), seconds);
     }
     // Huffman-coded, its scans cost a block a block: shown once more, cut
     // after its whole scans, within the same budget.
     crafted.arithmetic = false;
-    EXPECT_EQ(Decode(crafted.Bytes()), JpegOutcome::Shown);
+    EXPECT_EQ(Decode(crafted.Bytes()), ReadOutcome::Shown);
 }
 
 TEST(JpegBudget, DecodingEndsWhereTheBudgetRunsOut) {
     const std::string photo = ProgressiveJpeg(640, 480);
-    EXPECT_EQ(Decode(photo), JpegOutcome::Shown);
+    EXPECT_EQ(Decode(photo), ReadOutcome::Shown);
     // Blocks for the first scans only: the decoding stops inside a later one.
     PictureBudget budget(std::chrono::seconds(60), PictureBudget::kBytes);
-    EXPECT_EQ(Decode(photo, budget, 10'000), JpegOutcome::TooMuchWork);
+    EXPECT_EQ(Decode(photo, budget, 10'000), ReadOutcome::TooMuchWork);
     EXPECT_EQ(budget.BytesLeft(), PictureBudget::kBytes) << "the rows taken are given back";
     PictureBudget noTime(std::chrono::milliseconds(0), PictureBudget::kBytes);
-    EXPECT_EQ(Decode(photo, noTime), JpegOutcome::TooMuchWork);
+    EXPECT_EQ(Decode(photo, noTime), ReadOutcome::TooMuchWork);
     // Its coefficients (900 KB) are more than a budget of 256 KB.
     PictureBudget littleMemory(PictureBudget::kTime, 256 * 1024);
-    EXPECT_EQ(Decode(photo, littleMemory), JpegOutcome::TooMuchMemory);
+    EXPECT_EQ(Decode(photo, littleMemory), ReadOutcome::TooMuchMemory);
 }
 
 TEST(JpegBudget, CoefficientsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreTaken) {
@@ -107,9 +107,9 @@ TEST(JpegBudget, CoefficientsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreTaken) 
     large.cutTablePairs = 0;
     large.scans = {{{1, 2, 3}, 0, 0, 0, 1}};
     PictureBudget time(std::chrono::seconds(60), PictureBudget::kBytes);  // memory is the point here
-    EXPECT_EQ(Decode(large.Bytes(), time), JpegOutcome::Shown);
+    EXPECT_EQ(Decode(large.Bytes(), time), ReadOutcome::Shown);
     large.halfSizeColour = false;
-    EXPECT_EQ(Decode(large.Bytes(), time), JpegOutcome::TooMuchMemory);
+    EXPECT_EQ(Decode(large.Bytes(), time), ReadOutcome::TooMuchMemory);
 }
 
 } // namespace
