@@ -31,6 +31,8 @@ struct Box {
 void IdentifyAndReadHeader(const std::uint8_t* bytes, std::size_t size) {
     IdentifyPicture(bytes, size);
     BitmapForOleLoader(bytes, size);
+    PngLayout png;
+    ReadPngLayout(bytes, size, png);
 }
 
 void CheckAndCostMetafile(const std::uint8_t* bytes, std::size_t size) {

@@ -17,6 +17,11 @@ constexpr size_t kMetafileHeaderBytes = 18;
 constexpr size_t kEndOfFileRecordBytes = 6;
 constexpr size_t kBitmapFileHeaderBytes = 14;
 constexpr size_t kGifScreenBytes = 13;
+constexpr Byte kPngSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+std::uint32_t Big32(const Byte* at) {
+    return (static_cast<std::uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
+}
 
 void PutLittle32(Byte* at, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) at[k] = static_cast<Byte>(value >> (8 * k));
@@ -116,9 +121,41 @@ PictureKind IdentifyPicture(const Byte* bytes, size_t size, std::uint64_t fileSi
     if (size >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0))
         return PictureKind::Gif;
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return PictureKind::Jpeg;
+    if (size >= sizeof kPngSignature && std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0)
+        return PictureKind::Png;
     if (size >= kPlaceableHeaderBytes && Little32(bytes) == kPlaceableKey) return PictureKind::Metafile;
     if (IsPlainMetafileHeader(bytes, size, fileSize)) return PictureKind::Metafile;
     return PictureKind::Unknown;
+}
+
+bool ReadPngLayout(const Byte* bytes, size_t size, PngLayout& layout) {
+    // The signature, then the header chunk: its length (13), "IHDR", width,
+    // height, bit depth, colour type, compression, filter and interlace.
+    constexpr size_t kHeaderEnd = sizeof kPngSignature + 8 + 13;
+    if (size < kHeaderEnd || IdentifyPicture(bytes, size) != PictureKind::Png) return false;
+    const Byte* chunk = bytes + sizeof kPngSignature;
+    if (Big32(chunk) != 13 || std::memcmp(chunk + 4, "IHDR", 4) != 0) return false;
+    const Byte* fields = chunk + 8;
+    const std::uint32_t width = Big32(fields), height = Big32(fields + 4);
+    const unsigned depth = fields[8], colourType = fields[9];
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
+    if (fields[10] != 0 || fields[11] != 0 || fields[12] > 1) return false;
+    unsigned channels = 0;
+    switch (colourType) {
+    case 0: channels = 1; break;  // grey: depths 1, 2, 4, 8, 16
+    case 2: channels = 3; break;  // colour: 8, 16
+    case 3: channels = 1; break;  // palette: 1, 2, 4, 8
+    case 4: channels = 2; break;  // grey and alpha: 8, 16
+    case 6: channels = 4; break;  // colour and alpha: 8, 16
+    default: return false;
+    }
+    const bool depthAllowed = (depth == 8 || depth == 16) ? colourType != 3 || depth == 8
+                                                          : (depth == 1 || depth == 2 || depth == 4) && (colourType == 0 || colourType == 3);
+    if (!depthAllowed) return false;
+    layout.width = width;
+    layout.height = height;
+    layout.rowBytes = (static_cast<std::uint64_t>(width) * channels * depth + 7) / 8;
+    return true;
 }
 
 const wchar_t* FileTypeOf(PictureKind kind) {
@@ -127,6 +164,7 @@ const wchar_t* FileTypeOf(PictureKind kind) {
     case PictureKind::Gif: return L".gif";
     case PictureKind::Bitmap: return L".bmp";
     case PictureKind::Metafile: return L".wmf";
+    case PictureKind::Png: return L".png";
     case PictureKind::Unknown: break;
     }
     return L"";

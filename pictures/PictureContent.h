@@ -12,7 +12,7 @@
 
 namespace snapvane {
 
-enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile };
+enum class PictureKind { Unknown, Jpeg, Gif, Bitmap, Metafile, Png };
 
 // The kind the first bytes make the file: "BM" a Windows bitmap, "GIF87a" or
 // "GIF89a" a GIF, FF D8 a JPEG, the placeable key or a plain metafile header
@@ -27,6 +27,16 @@ PictureKind IdentifyPicture(const Byte* start, size_t available, std::uint64_t f
 // The file type whose association opens pictures of the kind (".jpg" for a
 // JPEG); empty for Unknown.
 const wchar_t* FileTypeOf(PictureKind kind);
+
+// A PNG's size and what its decoded rows take, from its first chunk.
+struct PngLayout {
+    std::uint32_t width = 0, height = 0;
+    std::uint64_t rowBytes = 0;  // of a decoded row, as the file's depth and colours store it
+};
+
+// Reads the header chunk that opens every PNG; false when the file has no
+// such chunk with values the format allows.
+bool ReadPngLayout(const Byte* bytes, size_t size, PngLayout& layout);
 
 // True for a GIF with no global colour table: the platform's GIF codec takes
 // the global table for any image without a local one, and under Wine reads
