@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr size_t kBitmapFileHeaderBytes = 14;
-constexpr size_t kGifScreenBytes = 13;
 
 void PutLittle32(Byte* at, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) at[k] = static_cast<Byte>(value >> (8 * k));
@@ -102,22 +101,6 @@ PictureKind IdentifyPicture(const Byte* bytes, size_t size) {
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return PictureKind::Jpeg;
     if (size >= kPlaceableHeaderBytes && Little32(bytes) == kPlaceableKey) return PictureKind::Metafile;
     return PictureKind::Unknown;
-}
-
-bool LacksGlobalColourTable(const Byte* bytes, size_t size) {
-    return size >= kGifScreenBytes && (bytes[10] & 0x80) == 0;
-}
-
-std::vector<Byte> WithDefaultColourTable(const Byte* bytes, size_t size) {
-    std::vector<Byte> out(bytes, bytes + std::min(size, kGifScreenBytes));
-    out.resize(kGifScreenBytes);
-    out[10] = static_cast<Byte>((out[10] & 0x70) | 0x80 | 7);  // colour resolution kept; 2^(7+1) entries
-    for (int entry = 0; entry < 256; ++entry) {
-        const Byte grey = entry == 0 ? 0 : entry == 1 ? 255 : static_cast<Byte>(entry);
-        out.insert(out.end(), 3, grey);
-    }
-    if (size > kGifScreenBytes) out.insert(out.end(), bytes + kGifScreenBytes, bytes + size);
-    return out;
 }
 
 std::vector<Byte> BitmapForOleLoader(const Byte* bytes, size_t size) {

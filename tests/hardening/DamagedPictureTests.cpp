@@ -239,22 +239,14 @@ std::vector<Damaged> EveryCut(const std::wstring& name, const std::string& valid
 // for its kind (or, for a metafile, the OLE loader) reads it and hands every
 // pixel out. Content the viewer refuses unread is not read here either: the
 // codecs' probing of every decoder on arbitrary bytes is what the viewer no
-// longer does. Wine's decoders keep some memory for some damaged
-// files (a truncated GIF keeps about 25 KB); this tells the component's part
-// from theirs.
+// longer does, and GIFs, which the DLL decodes itself, are not read either.
+// Wine's decoders keep some memory for some damaged files; this tells the
+// component's part from theirs.
 void DecodeBare(IWICImagingFactory* factory, std::string bytes) {
-    if (bytes.empty()) return;
-    // Wine's GIF codec reads through a missing colour table and ends the
-    // process; the viewer gives such a GIF a default table, and so does this.
-    const auto* raw = reinterpret_cast<const BYTE*>(bytes.data());
-    if (bytes.compare(0, 4, "GIF8") == 0 && LacksGlobalColourTable(raw, bytes.size())) {
-        std::vector<BYTE> withTable = WithDefaultColourTable(raw, bytes.size());
-        bytes.assign(withTable.begin(), withTable.end());
-    }
+    if (bytes.empty() || bytes.compare(0, 4, "GIF8") == 0) return;
     const auto* data = reinterpret_cast<const BYTE*>(bytes.data());
     if (IdentifyPicture(data, bytes.size()) == PictureKind::Unknown) return;
     const GUID* container = bytes.compare(0, 2, "BM") == 0     ? &GUID_ContainerFormatBmp
-                            : bytes.compare(0, 4, "GIF8") == 0 ? &GUID_ContainerFormatGif
                             : bytes.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 ? &GUID_ContainerFormatJpeg
                                                                                        : nullptr;
     ComPtr<IWICStream> stream;
