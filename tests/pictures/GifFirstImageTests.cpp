@@ -123,7 +123,9 @@ TEST(GifFirstImage, DamageEndsTheImageWhereItIsAndNothingIsReadPastTheFile) {
         }
         ASSERT_EQ(drawn.verdict, GifVerdict::Shown) << "cut " << cut;
         EXPECT_EQ(drawn.Red(0, 0), whole.Red(0, 0));
-        if (cut < valid.size() - 3) EXPECT_EQ(drawn.Red(89, 29), RedOf(kBackground)) << "cut " << cut;
+        if (cut < valid.size() - 3) {
+            EXPECT_EQ(drawn.Red(89, 29), RedOf(kBackground)) << "cut " << cut;
+        }
     }
     // Sub-block lengths past the file, codes the table does not hold yet, a
     // first code that is not a colour, and every byte of the data set to each of a few values.
