@@ -1,10 +1,11 @@
 #include "fuzz/FuzzTargets.h"
 
+#include "pictures/BitmapPicture.h"
+#include "pictures/GifFirstImage.h"
 #include "pictures/JpegPicture.h"
 #include "pictures/MetafileCheck.h"
 #include "pictures/PictureBudget.h"
 #include "pictures/PictureContent.h"
-#include "pictures/RowAverage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,9 +41,12 @@ void CheckAndCostMetafile(const std::uint8_t* bytes, std::size_t size) {
     CheckMetafile(bytes, size, {kBox, kBox});
 }
 
-void PatchGif(const std::uint8_t* bytes, std::size_t size) {
-    if (IdentifyPicture(bytes, size) == PictureKind::Gif && LacksGlobalColourTable(bytes, size))
-        WithDefaultColourTable(bytes, size);
+void DecodeGif(const std::uint8_t* bytes, std::size_t size) {
+    const GifImage image = FindGifFirstImage(bytes, size);
+    if (!image.found) return;
+    Box box({64, 48});
+    PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
+    DrawGifFirstImage(bytes, size, image, box.Target({0, 0, 64, 48}), 0x00336699, budget);
 }
 
 void ReadExif(const std::uint8_t* bytes, std::size_t size) { ExifOrientation(bytes, size); }
@@ -58,27 +62,17 @@ void DecodeJpeg(const std::uint8_t* bytes, std::size_t size) {
     picture.ScaleInto(box.Target({0, 0, 64, 48}), 0, budget);
 }
 
-void ReadBitmapRows(const std::uint8_t* bytes, std::size_t size) {
-    if (size < 8) return;
-    const unsigned width = 1 + bytes[0] % 64, height = 1 + bytes[1] % 64;
-    const unsigned bytesPerPixel = bytes[2] % 2 ? 4 : 3;
-    const bool alpha = bytesPerPixel == 4 && bytes[3] % 2;
-    const PixelRect place{bytes[4] % 8, bytes[5] % 8, bytes[4] % 8 + 1 + bytes[6] % 96, bytes[5] % 8 + 1 + bytes[7] % 96};
-    Box box({place.right, place.bottom});
-    RowAverage average(width, height, bytesPerPixel, alpha, box.Target(place), 0x00336699);
-    const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
-    std::vector<Byte> row(rowBytes);
-    for (unsigned y = 0; y < height && !average.Done(); ++y) {
-        const size_t at = 8 + static_cast<size_t>(y) * rowBytes;
-        std::fill(row.begin(), row.end(), Byte{0});
-        if (at < size) std::copy(bytes + at, bytes + std::min(size, at + rowBytes), row.begin());
-        average.AddRow(row.data());
-    }
+void ReadBitmap(const std::uint8_t* bytes, std::size_t size) {
+    BitmapPicture picture;
+    if (picture.Open(bytes, size) != BitmapVerdict::Rows) return;
+    Box box({64, 48});
+    PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
+    picture.ScaleInto(box.Target({0, 0, 64, 48}), 0x00336699, budget);
 }
 
 const Target kTargets[] = {
-    {"identify", IdentifyAndReadHeader}, {"metafile", CheckAndCostMetafile}, {"gif_patch", PatchGif},
-    {"exif", ReadExif},                  {"jpeg", DecodeJpeg},               {"bitmap_rows", ReadBitmapRows},
+    {"identify", IdentifyAndReadHeader}, {"metafile", CheckAndCostMetafile}, {"gif", DecodeGif},
+    {"exif", ReadExif},                  {"jpeg", DecodeJpeg},               {"bitmap", ReadBitmap},
 };
 const std::size_t kTargetCount = sizeof kTargets / sizeof kTargets[0];
 

@@ -15,14 +15,14 @@ using Entry = void (*)(const std::uint8_t* bytes, std::size_t size);
 void IdentifyAndReadHeader(const std::uint8_t* bytes, std::size_t size);
 // The record check of a metafile and the drawing it asks for.
 void CheckAndCostMetafile(const std::uint8_t* bytes, std::size_t size);
-// A GIF without a global colour table given the default one.
-void PatchGif(const std::uint8_t* bytes, std::size_t size);
+// A GIF's first image found and decoded into a small box.
+void DecodeGif(const std::uint8_t* bytes, std::size_t size);
 // The orientation in an EXIF segment.
 void ReadExif(const std::uint8_t* bytes, std::size_t size);
 // A JPEG decoded into a small box.
 void DecodeJpeg(const std::uint8_t* bytes, std::size_t size);
-// Bitmap rows averaged into a box: the first bytes say the sizes.
-void ReadBitmapRows(const std::uint8_t* bytes, std::size_t size);
+// A bitmap's headers checked and its rows read into a small box.
+void ReadBitmap(const std::uint8_t* bytes, std::size_t size);
 
 struct Target {
     const char* name;

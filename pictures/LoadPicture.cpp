@@ -3,6 +3,7 @@
 #include "errors/RuntimeError.h"
 #include "pictures/BitmapPicture.h"
 #include "pictures/CodecPicture.h"
+#include "pictures/GifFirstImage.h"
 #include "pictures/JpegPicture.h"
 #include "pictures/LittleEndian.h"
 #include "pictures/MetafileCheck.h"
@@ -74,28 +75,6 @@ void ReadBitmapHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
     }
 }
 
-// The logical screen, or the first image when it is larger: a decoder
-// allocates for either.
-void ReadGifHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
-    if (size < 13) return;
-    header.width = Little16(bytes + 6);
-    header.height = Little16(bytes + 8);
-    size_t at = 13;
-    if (bytes[10] & 0x80) at += static_cast<size_t>(3) << ((bytes[10] & 7) + 1);
-    while (at < size) {
-        if (bytes[at] == 0x2C) {
-            if (at + 9 > size) return;
-            header.width = std::max<std::uint64_t>(header.width, Little16(bytes + at + 5));
-            header.height = std::max<std::uint64_t>(header.height, Little16(bytes + at + 7));
-            return;
-        }
-        if (bytes[at] != 0x21 || at + 2 >= size) return;
-        at += 2;  // extension introducer and label, then its sub-blocks
-        while (at < size && bytes[at] != 0) at += 1 + static_cast<size_t>(bytes[at]);
-        ++at;
-    }
-}
-
 PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
     PictureHeader header;
     header.kind = IdentifyPicture(bytes, size);
@@ -105,8 +84,8 @@ PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
         ReadBitmapHeader(bytes, size, header);
         break;
     case PictureKind::Gif:
+        // Its first image alone is read, and its size checked, by DrawGif.
         header.container = &GUID_ContainerFormatGif;
-        ReadGifHeader(bytes, size, header);
         break;
     case PictureKind::Jpeg:
         // Its size and orientation are read by libjpeg itself (DrawJpeg).
@@ -164,9 +143,7 @@ ComPtr<IStream> StreamOwning(unique_hglobal memory) {
 }
 
 // The whole file, in a stream the picture loader reads. Only content that is
-// positively one of the kinds the viewer shows gets this far; a GIF without
-// a colour table gets the default one, which its codec would otherwise look
-// for and not find.
+// positively one of the kinds the viewer shows gets this far.
 ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
     unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -180,7 +157,6 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
     unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
     if (!memory) Raise(ErrorNumber::OutOfMemory);
     LONG done = 0;
-    unique_hglobal withColourTable;
     {
         GlobalLockScope bytes(memory.get());
         while (done < size) {
@@ -190,17 +166,11 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
             done += static_cast<LONG>(read);
         }
         if (done == size) header = ReadPictureHeader(bytes.get(), static_cast<size_t>(size));
-        if (done == size && header.kind == PictureKind::Gif &&
-            LacksGlobalColourTable(bytes.get(), static_cast<size_t>(size))) {
-            std::vector<BYTE> gif = WithDefaultColourTable(bytes.get(), static_cast<size_t>(size));
-            withColourTable = GlobalCopy(gif.data(), gif.size());
-            size = static_cast<LONG>(gif.size());
-        }
     }
     if (done != static_cast<LONG>(length.QuadPart) || header.kind == PictureKind::Unknown)
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     RefuseHugePicture(header);
-    return StreamOwning(withColourTable ? std::move(withColourTable) : std::move(memory));
+    return StreamOwning(std::move(memory));
 }
 
 PixelRect ToPixelRect(const RECT& place) { return {place.left, place.top, place.right, place.bottom}; }
@@ -376,6 +346,35 @@ unique_hbitmap DrawJpeg(IStream* stream, LONG size, SIZE box, COLORREF backgroun
                           });
 }
 
+// A GIF's first image, decoded by the DLL itself straight into the box: the
+// platform's codec would take every frame of an animation and check none.
+unique_hbitmap DrawGif(IStream* stream, LONG size, SIZE box, COLORREF background, PictureBudget& budget) {
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    GlobalLockScope bytes(memory);
+    const GifImage image = FindGifFirstImage(bytes.get(), static_cast<size_t>(size));
+    if (!image.found) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    RefuseHugePicture({image.width, image.height});
+    return ComposeUpright(box, background, static_cast<LONG>(image.width), static_cast<LONG>(image.height), 1,
+                          [&](HBITMAP bitmap, RECT place) {
+                              const DIBSECTION section = SectionOf(bitmap);
+                              PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
+                                                 ToPixelRect(place)};
+                              switch (DrawGifFirstImage(bytes.get(), static_cast<size_t>(size), image, target,
+                                                        background, budget)) {
+                              case GifVerdict::Shown:
+                                  return;
+                              case GifVerdict::TimeUp:
+                                  RaisePictureRefused(ReadOutcome::TooMuchWork);
+                              case GifVerdict::TooLarge:
+                                  RaisePictureRefused(ReadOutcome::TooMuchMemory);
+                              case GifVerdict::Unreadable:
+                                  break;
+                              }
+                              RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+                          });
+}
+
 // The picture rendered once, with HALFTONE, into its place in the box.
 unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLORREF background) {
     OLE_XSIZE_HIMETRIC width = 0;
@@ -511,6 +510,7 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
         if (header.kind == PictureKind::Bitmap) {
             if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
         }
+        if (header.kind == PictureKind::Gif) return DrawGif(stream.Get(), size, box, background, budget);
         if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,6 @@ constexpr size_t kPlaceableHeaderBytes = 22;
 constexpr size_t kMetafileHeaderBytes = 18;
 constexpr size_t kEndOfFileRecordBytes = 6;
 constexpr size_t kBitmapFileHeaderBytes = 14;
-constexpr size_t kGifScreenBytes = 13;
 constexpr Byte kPngSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 std::uint32_t Big32(const Byte* at) {
@@ -168,22 +167,6 @@ const wchar_t* FileTypeOf(PictureKind kind) {
     case PictureKind::Unknown: break;
     }
     return L"";
-}
-
-bool LacksGlobalColourTable(const Byte* bytes, size_t size) {
-    return size >= kGifScreenBytes && (bytes[10] & 0x80) == 0;
-}
-
-std::vector<Byte> WithDefaultColourTable(const Byte* bytes, size_t size) {
-    std::vector<Byte> out(bytes, bytes + std::min(size, kGifScreenBytes));
-    out.resize(kGifScreenBytes);
-    out[10] = static_cast<Byte>((out[10] & 0x70) | 0x80 | 7);  // colour resolution kept; 2^(7+1) entries
-    for (int entry = 0; entry < 256; ++entry) {
-        const Byte grey = entry == 0 ? 0 : entry == 1 ? 255 : static_cast<Byte>(entry);
-        out.insert(out.end(), 3, grey);
-    }
-    if (size > kGifScreenBytes) out.insert(out.end(), bytes + kGifScreenBytes, bytes + size);
-    return out;
 }
 
 std::vector<Byte> BitmapForOleLoader(const Byte* bytes, size_t size) {

@@ -38,15 +38,6 @@ struct PngLayout {
 // such chunk with values the format allows.
 bool ReadPngLayout(const Byte* bytes, size_t size, PngLayout& layout);
 
-// True for a GIF with no global colour table: the platform's GIF codec takes
-// the global table for any image without a local one, and under Wine reads
-// through a null table.
-bool LacksGlobalColourTable(const Byte* bytes, size_t size);
-
-// The GIF with a global colour table of 256 entries put in: black and white
-// first, as the codec's own default, then a grey ramp.
-std::vector<Byte> WithDefaultColourTable(const Byte* bytes, size_t size);
-
 // A bitmap file as GDI takes it whole, ready for the OLE loader, which copies
 // its pixels from where the file header says without looking at the file's
 // size: a known header, one plane, uncompressed or bit-field pixels, and the

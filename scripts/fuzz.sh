@@ -13,7 +13,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$ROOT/scripts/env.sh"
 seconds=${1:-60}
 NATIVE=$SNAPVANE_BUILD/native
-TARGETS=(identify metafile gif_patch exif jpeg bitmap_rows)
+TARGETS=(identify metafile gif exif jpeg bitmap)
 
 "$ROOT/scripts/native-build.sh" || exit 1
 
@@ -44,9 +44,9 @@ make_seeds() {
   for target in "${TARGETS[@]}"; do mkdir -p "$seeds/$target"; done
   cp "$pictures"/* "$seeds/identify/"
   cp "$pictures"/*.{wmf,emf} "$seeds/metafile/" 2>/dev/null
-  cp "$pictures"/*.gif "$seeds/gif_patch/" 2>/dev/null
+  cp "$pictures"/*.gif "$seeds/gif/" 2>/dev/null
   cp "$pictures"/*.jpg "$seeds/jpeg/" 2>/dev/null
-  cp "$pictures"/*.bmp "$seeds/bitmap_rows/" 2>/dev/null
+  cp "$pictures"/*.bmp "$seeds/bitmap/" 2>/dev/null
   # EXIF: the APP1 segments of the JPEGs that have one.
   python3 - "$pictures" "$seeds/exif" <<'PY'
 import pathlib, sys

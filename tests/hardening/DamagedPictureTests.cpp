@@ -237,22 +237,28 @@ std::vector<Damaged> EveryCut(const std::wstring& name, const std::string& valid
     return out;
 }
 
+// The GIF with a global colour table of 256 entries put in (black, white,
+// then greys): Wine's GIF codec reads through a missing table and ends the process.
+std::string WithDefaultColourTable(const std::string& bytes) {
+    if (bytes.size() < 13 || (static_cast<unsigned char>(bytes[10]) & 0x80)) return bytes;
+    std::string out = bytes.substr(0, 13);
+    out[10] = static_cast<char>((out[10] & 0x70) | 0x80 | 7);
+    for (int entry = 0; entry < 256; ++entry) out.append(3, static_cast<char>(entry == 1 ? 255 : entry));
+    return out + bytes.substr(13);
+}
+
 // The platform's own reading of a file, without the component: the codec
 // for its kind (or, for a metafile, the OLE loader) reads it and hands every
 // pixel out. Content the viewer refuses unread is not read here either: the
 // codecs' probing of every decoder on arbitrary bytes is what the viewer no
-// longer does. Wine's decoders keep some memory for some damaged
+// longer does. GIFs, which the DLL now decodes itself, are still read by the
+// platform's codec here, as the measure of what the platform keeps for such
+// files. Wine's decoders keep some memory for some damaged
 // files (a truncated GIF keeps about 25 KB); this tells the component's part
 // from theirs.
 void DecodeBare(IWICImagingFactory* factory, std::string bytes) {
     if (bytes.empty()) return;
-    // Wine's GIF codec reads through a missing colour table and ends the
-    // process; the viewer gives such a GIF a default table, and so does this.
-    const auto* raw = reinterpret_cast<const BYTE*>(bytes.data());
-    if (bytes.compare(0, 4, "GIF8") == 0 && LacksGlobalColourTable(raw, bytes.size())) {
-        std::vector<BYTE> withTable = WithDefaultColourTable(raw, bytes.size());
-        bytes.assign(withTable.begin(), withTable.end());
-    }
+    if (bytes.compare(0, 4, "GIF8") == 0) bytes = WithDefaultColourTable(bytes);
     const auto* data = reinterpret_cast<const BYTE*>(bytes.data());
     if (IdentifyPicture(data, bytes.size()) == PictureKind::Unknown) return;
     const GUID* container = bytes.compare(0, 2, "BM") == 0     ? &GUID_ContainerFormatBmp
