@@ -32,8 +32,7 @@ struct Box {
 void IdentifyAndReadHeader(const std::uint8_t* bytes, std::size_t size) {
     IdentifyPicture(bytes, size);
     BitmapForOleLoader(bytes, size);
-    PngLayout png;
-    ReadPngLayout(bytes, size, png);
+    ReadDeclaredPicture(bytes, size);
 }
 
 void CheckAndCostMetafile(const std::uint8_t* bytes, std::size_t size) {

@@ -47,50 +47,41 @@ struct PictureHeader {
     int orientation = 1;  // EXIF: 1 upright, 2 to 8 mirrored and/or turned
     const GUID* container = nullptr;  // the codecs' name of the kind of file, when it is one read here
     PictureKind kind = PictureKind::Unknown;
+    std::uint64_t decodedBytes = 0;  // what a platform codec holds while it decodes the whole picture
 };
 
 [[noreturn]] void RaiseNotAPicture(HRESULT hr) {
     throw RuntimeError(static_cast<long>(hr), kErrorSource, L"Invalid picture");
 }
 
+// A picture that was not shown: damaged, or asking for more than one
+// picture's budget.
+[[noreturn]] void RaisePictureRefused(ReadOutcome outcome) {
+    static_assert(PictureBudget::kBytes == 256u * 1024 * 1024, "the message names the budget");
+    if (outcome == ReadOutcome::TooMuchWork)
+        throw RuntimeError(kPictureTooComplex, kErrorSource,
+                           L"asks for more decoding than this viewer does for one picture. It is not shown.");
+    if (outcome == ReadOutcome::TooMuchMemory)
+        throw RuntimeError(kPictureTooLarge, kErrorSource,
+                           L"needs more memory to decode than the 256 MB this viewer gives one picture. It is not shown.");
+    RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+}
+
 // ---- What a picture file's header declares, read before anything is decoded ----
 
 
-// A signed 32-bit size as a count of pixels: a top-down height is negative,
-// and INT_MIN stays huge rather than wrapping to itself.
-std::uint64_t Magnitude(std::uint32_t raw) {
-    auto value = static_cast<std::int64_t>(static_cast<std::int32_t>(raw));
-    return static_cast<std::uint64_t>(value < 0 ? -value : value);
-}
-
-void ReadBitmapHeader(const BYTE* bytes, size_t size, PictureHeader& header) {
-    if (size < 26) return;
-    std::uint32_t infoSize = Little32(bytes + 14);
-    if (infoSize == 12) {  // the old core header: 16-bit sizes
-        header.width = Little16(bytes + 18);
-        header.height = Little16(bytes + 20);
-    } else {
-        header.width = Magnitude(Little32(bytes + 18));
-        header.height = Magnitude(Little32(bytes + 22));
-    }
-}
-
 PictureHeader ReadPictureHeader(const BYTE* bytes, size_t size) {
+    const DeclaredPicture declared = ReadDeclaredPicture(bytes, size);
     PictureHeader header;
-    header.kind = IdentifyPicture(bytes, size);
+    header.kind = declared.kind;
+    header.width = declared.width;
+    header.height = declared.height;
+    header.decodedBytes = declared.decodedBytes;
     switch (header.kind) {
-    case PictureKind::Bitmap:
-        header.container = &GUID_ContainerFormatBmp;
-        ReadBitmapHeader(bytes, size, header);
-        break;
-    case PictureKind::Gif:
-        // Its first image alone is read, and its size checked, by DrawGif.
-        header.container = &GUID_ContainerFormatGif;
-        break;
-    case PictureKind::Jpeg:
-        // Its size and orientation are read by libjpeg itself (DrawJpeg).
-        header.container = &GUID_ContainerFormatJpeg;
-        break;
+    case PictureKind::Bitmap: header.container = &GUID_ContainerFormatBmp; break;
+    case PictureKind::Gif: header.container = &GUID_ContainerFormatGif; break;
+    case PictureKind::Jpeg: header.container = &GUID_ContainerFormatJpeg; break;
+    case PictureKind::Png: header.container = &GUID_ContainerFormatPng; break;
     case PictureKind::Metafile:  // drawn, not held as pixels; checked before it is played
     case PictureKind::Unknown:
         break;
@@ -144,7 +135,7 @@ ComPtr<IStream> StreamOwning(unique_hglobal memory) {
 
 // The whole file, in a stream the picture loader reads. Only content that is
 // positively one of the kinds the viewer shows gets this far.
-ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header) {
+ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header, PictureBudget& budget) {
     unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) RaiseNotAPicture(HRESULT_FROM_WIN32(GetLastError()));
@@ -153,6 +144,8 @@ ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, Picture
         length.QuadPart > kLargestPictureFile)
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     size = static_cast<LONG>(length.QuadPart);
+    // The file's bytes are the picture's too: decoding gets what they leave.
+    if (!budget.Take(static_cast<size_t>(size))) RaisePictureRefused(ReadOutcome::TooMuchMemory);
 
     unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
     if (!memory) Raise(ErrorNumber::OutOfMemory);
@@ -293,7 +286,10 @@ unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG he
 // The picture through the platform's imaging codecs, scaled as it is read;
 // empty when they are missing, or when the bitmap codec refuses a bitmap,
 // which the OLE loader may still read.
-unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& header, SIZE box, COLORREF background) {
+unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& header, SIZE box, COLORREF background,
+                              const PictureBudget& budget) {
+    // A codec decodes the whole picture at once, where nothing can stop it.
+    if (header.decodedBytes > budget.BytesLeft()) RaisePictureRefused(ReadOutcome::TooMuchMemory);
     const int orientation = header.orientation;
     HGLOBAL memory = nullptr;
     if (FAILED(GetHGlobalFromStream(stream, &memory))) return unique_hbitmap();
@@ -313,18 +309,6 @@ unique_hbitmap DrawWithCodecs(IStream* stream, LONG size, const PictureHeader& h
                           });
 }
 
-// A picture that was not shown: damaged, or asking for more than one
-// picture's budget.
-[[noreturn]] void RaisePictureRefused(ReadOutcome outcome) {
-    static_assert(PictureBudget::kBytes == 256u * 1024 * 1024, "the message names the budget");
-    if (outcome == ReadOutcome::TooMuchWork)
-        throw RuntimeError(kPictureTooComplex, kErrorSource,
-                           L"asks for more decoding than this viewer does for one picture. It is not shown.");
-    if (outcome == ReadOutcome::TooMuchMemory)
-        throw RuntimeError(kPictureTooLarge, kErrorSource,
-                           L"needs more memory to decode than the 256 MB this viewer gives one picture. It is not shown.");
-    RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-}
 
 // A JPEG through libjpeg, inside the DLL on every Windows: its header read
 // as the decoder reads it, so that the pixel cap sees the size it decodes.
@@ -504,14 +488,14 @@ unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF ba
         PictureBudget budget(PictureBudget::kTime, PictureBudget::kBytes, ThreadProcessorTime);
         LONG size = 0;
         PictureHeader header;
-        ComPtr<IStream> stream = ReadFileIntoStream(path, size, header);
+        ComPtr<IStream> stream = ReadFileIntoStream(path, size, header, budget);
         if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
         if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
         if (header.kind == PictureKind::Bitmap) {
             if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
         }
         if (header.kind == PictureKind::Gif) return DrawGif(stream.Get(), size, box, background, budget);
-        if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background)) return bitmap;
+        if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background, budget)) return bitmap;
         return DrawWithOleLoader(stream, size, header, box, background);
     } catch (const std::bad_alloc&) {
         // The core reads bytes without the component's error type; a picture

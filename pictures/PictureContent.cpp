@@ -157,6 +157,32 @@ bool ReadPngLayout(const Byte* bytes, size_t size, PngLayout& layout) {
     return true;
 }
 
+DeclaredPicture ReadDeclaredPicture(const Byte* bytes, size_t size) {
+    DeclaredPicture declared;
+    declared.kind = IdentifyPicture(bytes, size);
+    if (declared.kind == PictureKind::Bitmap && size >= kBitmapFileHeaderBytes + 12) {
+        // A signed 32-bit size as a count of pixels: a top-down height is
+        // negative, and INT_MIN stays huge rather than wrapping to itself.
+        auto magnitude = [](std::uint32_t raw) {
+            const auto value = static_cast<std::int64_t>(static_cast<std::int32_t>(raw));
+            return static_cast<std::uint64_t>(value < 0 ? -value : value);
+        };
+        const Byte* info = bytes + kBitmapFileHeaderBytes;
+        const bool core = Little32(info) == 12;  // the old core header: 16-bit sizes
+        declared.width = core ? Little16(info + 4) : magnitude(Little32(info + 4));
+        declared.height = core ? Little16(info + 6) : magnitude(Little32(info + 8));
+        declared.decodedBytes = declared.width * declared.height * 4;  // the codec's rows of four bytes
+    }
+    PngLayout png;
+    if (declared.kind == PictureKind::Png && ReadPngLayout(bytes, size, png)) {
+        declared.width = png.width;
+        declared.height = png.height;
+        // The codec holds the decoded rows whole, and converts them to four bytes a pixel.
+        declared.decodedBytes = png.rowBytes * png.height + std::uint64_t{png.width} * 4;
+    }
+    return declared;
+}
+
 const wchar_t* FileTypeOf(PictureKind kind) {
     switch (kind) {
     case PictureKind::Jpeg: return L".jpg";

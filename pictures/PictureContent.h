@@ -28,6 +28,17 @@ PictureKind IdentifyPicture(const Byte* start, size_t available, std::uint64_t f
 // JPEG); empty for Unknown.
 const wchar_t* FileTypeOf(PictureKind kind);
 
+// What a file's first bytes declare before anything is decoded: its kind
+// and, where its header says, its size in pixels and what a decoder of the
+// whole picture holds. Sizes are 0 where a reader of its own finds them
+// (JPEG: libjpeg; GIF: its first image; metafiles are drawn, not held).
+struct DeclaredPicture {
+    PictureKind kind = PictureKind::Unknown;
+    std::uint64_t width = 0, height = 0;
+    std::uint64_t decodedBytes = 0;
+};
+DeclaredPicture ReadDeclaredPicture(const Byte* bytes, size_t size);
+
 // A PNG's size and what its decoded rows take, from its first chunk.
 struct PngLayout {
     std::uint32_t width = 0, height = 0;

@@ -379,6 +379,7 @@ TEST_F(DamagedPictures, EveryFileShowsAPictureOrIsNamedUnreadableInTime) {
         {L".wmf", PlainMetafileWithWindow()},
         {L".wmf", PlainMetafileByBounds()},
         {L".wmf", MetafileWithOldBitmaps()},
+        {L".jpg", PngPicture(24, 16, RGB(200, 0, 0), RGB(0, 0, 200))},
     };
     for (size_t k = 0; k < std::size(crafted); ++k) {
         const auto& [type, bytes] = crafted[k];

@@ -260,4 +260,62 @@ std::string BitmapVariant(std::uint32_t headerBytes, int bitCount, COLORREF colo
     return bytes;
 }
 
+namespace {
+
+std::uint32_t Crc32(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PutBig32(std::string& bytes, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void PngChunk(std::string& png, const char* type, const std::string& data) {
+    PutBig32(png, static_cast<std::uint32_t>(data.size()));
+    const std::string typed = std::string(type, 4) + data;
+    png += typed;
+    PutBig32(png, Crc32(typed));
+}
+
+} // namespace
+
+std::string PngPicture(int width, int height, COLORREF left, COLORREF right) {
+    std::string rows;
+    for (int y = 0; y < height; ++y) {
+        rows.push_back('\0');  // no filter
+        for (int x = 0; x < width; ++x) {
+            const COLORREF colour = x < width / 2 ? left : right;
+            rows += {static_cast<char>(GetRValue(colour)), static_cast<char>(GetGValue(colour)),
+                     static_cast<char>(GetBValue(colour))};
+        }
+    }
+    // zlib: its header, stored blocks of at most 65,535 bytes, Adler-32.
+    std::string zlib = "\x78\x01";
+    for (size_t at = 0; at < rows.size() || at == 0; at += 65535) {
+        const size_t length = std::min<size_t>(65535, rows.size() - at);
+        zlib.push_back(at + length >= rows.size() ? 1 : 0);
+        zlib += {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8),
+                 static_cast<char>(~length & 0xFF), static_cast<char>((~length >> 8) & 0xFF)};
+        zlib += rows.substr(at, length);
+        if (rows.empty()) break;
+    }
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char byte : rows) a = (a + byte) % 65521, b = (b + a) % 65521;
+    PutBig32(zlib, (b << 16) | a);
+    std::string header;
+    PutBig32(header, static_cast<std::uint32_t>(width));
+    PutBig32(header, static_cast<std::uint32_t>(height));
+    header += {8, 2, 0, 0, 0};  // 8 bits, colour, deflate, no filter method, not interlaced
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PngChunk(png, "IHDR", header);
+    PngChunk(png, "IDAT", zlib);
+    PngChunk(png, "IEND", "");
+    return png;
+}
+
 } // namespace snapvane::test

@@ -70,4 +70,8 @@ std::string GifWithoutColourTable();
 std::string BitmapVariant(std::uint32_t headerBytes, int bitCount, COLORREF colour,
                           std::vector<std::uint32_t> masks = {}, int width = 8, int height = 6);
 
+// A PNG of width x height pixels, 8-bit colour: the left half in the first
+// colour, the right half in the second, its data in stored deflate blocks.
+std::string PngPicture(int width, int height, COLORREF left, COLORREF right);
+
 } // namespace snapvane::test

@@ -148,6 +148,20 @@ TEST_F(PictureContent, AGifWithoutColourTablesShowsInTheDefaultBlackAndWhite) {
     EXPECT_TRUE(ColourNear(At(right - (right - left) / 4, 0.75), RGB(0, 0, 0)));
 }
 
+TEST_F(PictureContent, PngContentShowsWhateverTheFileIsCalled) {
+    // Pictures saved from the web are often PNG under a JPEG's name.
+    auto messages = Show(L"from-the-web.jpg", PngPicture(40, 20, RGB(200, 0, 0), RGB(0, 0, 200)));
+    EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : std::filesystem::path(messages[0]).string());
+    EXPECT_TRUE(ColourNear(At(0.3, 0.5), RGB(200, 0, 0)));
+    EXPECT_TRUE(ColourNear(At(0.7, 0.5), RGB(0, 0, 200)));
+    // Its header decides its size: one beyond the pixel limit is refused for it.
+    std::string huge = PngPicture(2, 2, RGB(0, 0, 0), RGB(0, 0, 0));
+    huge.replace(16, 8, std::string("\x00\x01\x00\x00\x00\x01\x00\x00", 8));  // 65536 x 65536
+    messages = Show(L"huge.png", huge);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(L"is too large to show"), std::wstring::npos);
+}
+
 TEST_F(PictureContent, BitmapHeaderAndMaskVariantsShowTheirColours) {
     const COLORREF colour = RGB(200, 40, 120);
     struct Variant {

@@ -29,6 +29,7 @@ std::vector<std::pair<std::string, std::string>> SeedPictures() {
     seeds.emplace_back("enhanced.emf", EnhancedMetafile(RGB(0, 0, 255)));
     seeds.emplace_back("wrapped.wmf", StreamWrapped(shapes.Placeable(64, 64)));
     seeds.emplace_back("no-colour-table.gif", GifWithoutColourTable());
+    seeds.emplace_back("colours.png", PngPicture(24, 16, RGB(200, 0, 0), RGB(0, 0, 200)));
     for (std::uint32_t header : {12u, 16u, 40u, 56u, 108u, 124u})
         for (int bits : {16, 24, 32})
             if (header != 12 || bits == 24)
