@@ -194,13 +194,30 @@ unique_hbitmap CreateBoxBitmap(SIZE box) {
 }
 
 
-void FillBitmap(HBITMAP bitmap, SIZE box, COLORREF background) {
+// What a drawing leaves of its place to the background: nothing, when it
+// writes every pixel (the row readers average into the whole place), or
+// anything (a player draws shapes on the background).
+enum class Drawing { WholePlace, Shapes };
+
+// Fills the bitmap's area with the background, all of it or only what lies
+// around the place: filling the place first would only be written over.
+void FillBitmap(HBITMAP bitmap, SIZE box, COLORREF background, RECT place, Drawing drawing) {
     unique_hdc dc(CreateCompatibleDC(nullptr));
     if (!dc) Raise(ErrorNumber::OutOfMemory);
     SelectObjectScope selected(dc.get(), bitmap);
     unique_hbrush fill(CreateSolidBrush(background));
-    RECT whole{0, 0, box.cx, box.cy};
-    FillRect(dc.get(), &whole, fill ? fill.get() : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const HBRUSH brush = fill ? fill.get() : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    if (drawing == Drawing::Shapes) {
+        const RECT whole{0, 0, box.cx, box.cy};
+        FillRect(dc.get(), &whole, brush);
+        return;
+    }
+    const RECT margins[] = {{0, 0, box.cx, place.top},
+                            {0, place.bottom, box.cx, box.cy},
+                            {0, place.top, place.left, place.bottom},
+                            {place.right, place.top, box.cx, place.bottom}};
+    for (const RECT& margin : margins)
+        if (margin.right > margin.left && margin.bottom > margin.top) FillRect(dc.get(), &margin, brush);
 }
 
 // Draws the whole picture, once, into the place on the bitmap.
@@ -265,12 +282,13 @@ void CopyUpright(HBITMAP storedBitmap, SIZE stored, HBITMAP boxBitmap, RECT plac
 // upright into the largest place that keeps its proportions; draw(bitmap,
 // place) draws the picture as stored.
 template <class Draw>
-unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG height, int orientation, Draw draw) {
+unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG height, int orientation, Draw draw,
+                              Drawing drawing = Drawing::WholePlace) {
     // A photograph taken turned a quarter is as wide, upright, as it is high stored.
     const bool turned = orientation >= 5;
     const RECT place = turned ? FitInto(box, height, width) : FitInto(box, width, height);
     unique_hbitmap bitmap = CreateBoxBitmap(box);
-    FillBitmap(bitmap.get(), box, background);
+    FillBitmap(bitmap.get(), box, background, place, orientation == 1 ? drawing : Drawing::WholePlace);
     if (orientation == 1) {
         draw(bitmap.get(), place);
         return bitmap;
@@ -278,7 +296,9 @@ unique_hbitmap ComposeUpright(SIZE box, COLORREF background, LONG width, LONG he
     const LONG placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
     const SIZE stored = turned ? SIZE{placeHeight, placeWidth} : SIZE{placeWidth, placeHeight};
     unique_hbitmap drawn = CreateBoxBitmap(stored);
-    draw(drawn.get(), RECT{0, 0, stored.cx, stored.cy});
+    const RECT whole{0, 0, stored.cx, stored.cy};
+    if (drawing == Drawing::Shapes) FillBitmap(drawn.get(), stored, background, whole, drawing);
+    draw(drawn.get(), whole);
     CopyUpright(drawn.get(), stored, bitmap.get(), place, orientation);
     return bitmap;
 }
@@ -367,7 +387,7 @@ unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLO
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     return ComposeUpright(box, background, width, height, orientation, [&](HBITMAP bitmap, RECT place) {
         RenderPicture(picture, bitmap, place, width, height);
-    });
+    }, Drawing::Shapes);
 }
 
 // A Windows bitmap read by the viewer's own reader, a row at a time from the
@@ -466,7 +486,7 @@ unique_hbitmap DrawMetafile(IStream* stream, LONG size, SIZE box, COLORREF backg
         }
         if (played == MetafilePlay::OutOfTime) RaiseTooComplex();
         if (played != MetafilePlay::Finished) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    });
+    }, Drawing::Shapes);
 }
 
 // The processor time this thread has had: a picture's time is the work done
