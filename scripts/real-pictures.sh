@@ -29,11 +29,14 @@ began=$(date +%s)
 # The suites: pillow's (bitmaps, GIFs, a metafile, JPEGs), giflib's,
 # libjpeg-turbo's, gdk-pixbuf's, libpng's, and libwmf's metafiles where the
 # archive serves them. About 55 MB to fetch.
+mkdir -p "$work"
 for package in pillow giflib libjpeg-turbo gdk-pixbuf libpng1.6 libwmf; do
-  snapvane_debian_source "$package" "$src" > "$work-fetch-$package.log" 2>&1 ||
-    echo "real-pictures: $package could not be fetched, going on without it (see $work-fetch-$package.log)" >&2
+  if snapvane_debian_source "$package" "$src" > "$work/fetch-$package.log" 2>&1; then
+    rm -f "$work/fetch-$package.log"
+  else
+    echo "real-pictures: $package could not be fetched, going on without it (see $work/fetch-$package.log)" >&2
+  fi
 done
-rm -f "$work"-fetch-*.log 2> /dev/null || true
 
 list=$work/pictures.txt
 find "$src" -mindepth 2 -type f -not -path '*/.pc/*' |
@@ -104,10 +107,16 @@ echo "real-pictures: $(date -u '+%Y-%m-%d %H:%M UTC'), the $arch build at $(git 
 awk -F'\t' 'NR > 1 { ++n; ++count[$2]; if (!($2 == "shown" || $2 == "refused")) bad = bad "  " $2 ": " $1 " (" $5 ")\n" }
   END { printf "total %d: shown %d, refused %d, errors %d, crashes %d, hangs %d\n", n,
           count["shown"], count["refused"], count["error"], count["crash"], count["hang"]; printf "%s", bad }' "$report"
-tail -n +2 "$report" | cut -f3 | sort -n |
-  awk '{ ms[NR] = $1 } END { printf "time per file: median %d ms, slowest %d ms\n", ms[int((NR + 1) / 2)], ms[NR] }'
+tail -n +2 "$report" | cut -f1,3 | sort -t$'\t' -k2,2n |
+  awk -F'\t' '{ ms[NR] = $2; slowest = $1 } END { printf "time per file: median %d ms, slowest %d ms (%s)\n", ms[int((NR + 1) / 2)], ms[NR], slowest }'
+echo "by content (viewer shown/refused; another reader shown/refused/unknown):"
+tail -n +2 "$report" | awk -F'\t' '{ kind = $6; sub(/,.*/, "", kind); if (kind == "PNG" && tolower($1) ~ /\.png$/) kind = "PNG named .png"
+    ++total[kind]; if ($2 == "shown") ++shown[kind]; else if ($2 == "refused") ++refused[kind]
+    if ($7 ~ /^shown/) ++other[kind]; else if ($7 == "refused") ++otherRefused[kind] }
+  END { for (k in total) printf "  %-16s %4d: %4d / %-4d %4d / %d / %d\n", k, total[k], shown[k], refused[k], other[k],
+          otherRefused[k], total[k] - other[k] - otherRefused[k] }' | sort
 echo "refused, by the viewer's message:"
-awk -F'\t' 'NR > 1 && $2 == "refused" { print $5 }' "$report" | sort | uniq -c | sort -rn
+awk -F'\t' 'NR > 1 && $2 == "refused" { sub(/: .*/, ": ...", $5); print $5 }' "$report" | sort | uniq -c | sort -rn
 echo "shown by another reader, refused by the viewer (PNG files named .png left out: not a kind the viewer shows):"
 awk -F'\t' 'NR > 1 && $2 != "shown" && $7 ~ /^shown/ && !($6 == "PNG" && tolower($1) ~ /\.png$/) { print }' "$report" |
   sort -t$'\t' -k6,6 -k1,1 |
