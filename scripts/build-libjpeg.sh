@@ -9,31 +9,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$ROOT/scripts/env.sh"
 THIRD_PARTY=$SNAPVANE_BUILD/third_party
-SUDO=
-[ "$(id -u)" = 0 ] || SUDO=sudo
 
 built() { [ -f "$THIRD_PARTY/libjpeg-turbo-$1/lib/libjpeg.a" ] && [ -f "$THIRD_PARTY/libjpeg-turbo-$1/share/licenses/libjpeg-turbo-notices.txt" ]; }
 if built i686 && built x86_64; then exit 0; fi
 
-# apt verifies the source package against the signed index of the release.
-SOURCES_ENTRY=/etc/apt/sources.list.d/snapvane-source.sources
 source_dir() { find "$THIRD_PARTY/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' 2>/dev/null | sort | tail -n 1; }
-if [ -z "$(source_dir)" ]; then
-  if [ ! -f "$SOURCES_ENTRY" ]; then
-    $SUDO tee "$SOURCES_ENTRY" > /dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  fi
-  if ! apt-cache showsrc libjpeg-turbo > /dev/null 2>&1 || [ -z "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ]; then
-    $SUDO apt-get update -q
-  fi
-  mkdir -p "$THIRD_PARTY/src"
-  (cd "$THIRD_PARTY/src" && apt-get source -q libjpeg-turbo)
-fi
+snapvane_debian_source libjpeg-turbo "$THIRD_PARTY/src"
 SOURCE=$(source_dir)
 [ -n "$SOURCE" ] || { echo "build-libjpeg: the libjpeg-turbo source package was not unpacked" >&2; exit 1; }
 

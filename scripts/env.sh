@@ -47,3 +47,27 @@ snapvane_use_arch() {
 }
 
 snapvane_use_arch "${SNAPVANE_ARCH:-$(snapvane_default_arch)}"
+
+# snapvane_debian_source PACKAGE DIR: unpacks Debian bookworm's source package
+# PACKAGE into DIR, unless a PACKAGE-* directory is there already. apt
+# verifies it against the release's signed index, through a deb-src entry
+# signed by Debian's keyring.
+snapvane_debian_source() {
+  local package=$1 dir=$2 sudo= entry=/etc/apt/sources.list.d/snapvane-source.sources
+  [ -n "$(find "$dir" -maxdepth 1 -type d -name "$package-*" 2>/dev/null)" ] && return 0
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  if [ ! -f "$entry" ]; then
+    $sudo tee "$entry" > /dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  fi
+  if [ -z "$(apt-cache showsrc "$package" 2>/dev/null)" ]; then
+    $sudo apt-get update -q
+  fi
+  mkdir -p "$dir"
+  (cd "$dir" && apt-get source -q "$package")
+}

@@ -13,6 +13,7 @@ SNAPVANE_PACKAGES=(
   nsis zip python3
   nasm dpkg-dev debian-archive-keyring
   clang libclang-rt-14-dev llvm-14 libjpeg62-turbo-dev libgtest-dev
+  libwmf-bin fonts-urw-base35
 )
 
 # Every program and file that the build, the tests and the scripts call,
@@ -38,10 +39,12 @@ SNAPVANE_PROGRAMS=(
   # the native build of the pictures room: sanitizers, libFuzzer, libjpeg, GoogleTest
   clang clang++ /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
   /usr/lib/llvm-14/bin/llvm-symbolizer /usr/include/jpeglib.h /usr/include/gtest/gtest.h
+  # the real-picture sweep's other reader of metafiles, and the fonts it draws text with
+  wmf2svg /usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1
   # the setup program and the user guide's check
   makensis zip python3 i686-w64-mingw32-strip x86_64-w64-mingw32-strip
   /usr/share/doc/mingw-w64-i686-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright
   # the scripts themselves
-  realpath basename dirname mkfifo 
+  realpath basename dirname mkfifo od paste wc find date
   bash timeout dpkg-query apt-get apt-cache dpkg sed awk grep sort tr cut head tail
 )
