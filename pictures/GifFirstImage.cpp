@@ -169,8 +169,12 @@ private:
 // The colour of every index, blue first as the target takes it: the image's
 // table, or without one the default (black, white, then a grey ramp);
 // indices past the table are black, the transparent one the background.
-std::array<Byte, 256 * 3> Palette(const GifImage& image, Colour background) {
-    std::array<Byte, 256 * 3> palette{};
+// Colour indices a first code can name: writers use up to 256, readers take
+// codes of up to 11 bits at the start, whose indices past the table are black.
+constexpr unsigned kIndices = 2048;
+
+std::array<Byte, kIndices * 3> Palette(const GifImage& image, Colour background) {
+    std::array<Byte, kIndices * 3> palette{};
     for (unsigned entry = 0; entry < 256; ++entry) {
         Byte* bgr = &palette[entry * 3];
         if (image.colours) {
@@ -198,7 +202,7 @@ std::array<Byte, 256 * 3> Palette(const GifImage& image, Colour background) {
 template <class Sink>
 GifVerdict Decode(const Byte* bytes, size_t size, const GifImage& image, Colour background, PictureBudget& budget,
                   Sink& sink) {
-    const std::array<Byte, 256 * 3> palette = Palette(image, background);
+    const std::array<Byte, kIndices * 3> palette = Palette(image, background);
     std::vector<Byte> row(static_cast<size_t>(image.width) * 3);
     static constexpr unsigned kPassStart[] = {0, 4, 2, 1}, kPassStep[] = {8, 8, 4, 2};
     unsigned x = 0, y = 0, pass = 0;
@@ -214,14 +218,13 @@ GifVerdict Decode(const Byte* bytes, size_t size, const GifImage& image, Colour 
     };
 
     struct Entry {
-        std::uint16_t prefix, length;
-        Byte suffix, first;
+        std::uint16_t prefix, length, suffix, first;
     };
     std::vector<Entry> table(kLargestCode + 1);
-    std::vector<Byte> string(kLargestCode + 1);
+    std::vector<std::uint16_t> string(kLargestCode + 1);
     const unsigned clear = 1u << image.minimumCodeSize, end = clear + 1;
     for (unsigned code = 0; code < clear; ++code)
-        table[code] = {0, 1, static_cast<Byte>(code), static_cast<Byte>(code)};
+        table[code] = {0, 1, static_cast<std::uint16_t>(code), static_cast<std::uint16_t>(code)};
     unsigned width = image.minimumCodeSize + 1, next = clear + 2, prev = 0, code = 0;
     bool havePrev = false;
     std::uint64_t pixels = 0, codes = 0;
@@ -238,7 +241,7 @@ GifVerdict Decode(const Byte* bytes, size_t size, const GifImage& image, Colour 
         }
         if (code == end || (!havePrev && code > clear) || code > next) break;
         if (havePrev && next <= kLargestCode) {
-            const Byte first = code == next ? table[prev].first : table[code].first;
+            const std::uint16_t first = code == next ? table[prev].first : table[code].first;
             table[next] = {static_cast<std::uint16_t>(prev), static_cast<std::uint16_t>(table[prev].length + 1), first,
                            table[prev].first};
             if (++next == (1u << width) && width < 12) ++width;
@@ -304,7 +307,9 @@ GifImage FindGifFirstImage(const Byte* bytes, size_t size) {
     if (!ReadColourTable(bytes, size, flags, at, image.colours, image.colourCount) || at >= size) return image;
     image.minimumCodeSize = bytes[at];
     image.data = at + 1;
-    image.found = image.width > 0 && image.height > 0 && image.minimumCodeSize >= 2 && image.minimumCodeSize <= 8;
+    // Writers use 2 to 8 bits; readers take up to 11, where the clear and end
+    // codes still fit in the twelve bits a code may have.
+    image.found = image.width > 0 && image.height > 0 && image.minimumCodeSize >= 2 && image.minimumCodeSize <= 11;
     return image;
 }
 

@@ -23,7 +23,7 @@ struct GifImage {
     const Byte* colours = nullptr;  // red, green, blue triples; none: the default table
     unsigned colourCount = 0;
     int transparent = -1;           // from the last graphic control extension before the image
-    unsigned minimumCodeSize = 0;   // 2 to 8
+    unsigned minimumCodeSize = 0;   // 2 to 11
     size_t data = 0;                // offset of the image's first data sub-block
 };
 

@@ -110,15 +110,15 @@ awk -F'\t' 'NR > 1 { ++n; ++count[$2]; if (!($2 == "shown" || $2 == "refused")) 
 tail -n +2 "$report" | cut -f1,3 | sort -t$'\t' -k2,2n |
   awk -F'\t' '{ ms[NR] = $2; slowest = $1 } END { printf "time per file: median %d ms, slowest %d ms (%s)\n", ms[int((NR + 1) / 2)], ms[NR], slowest }'
 echo "by content (viewer shown/refused; another reader shown/refused/unknown):"
-tail -n +2 "$report" | awk -F'\t' '{ kind = $6; sub(/,.*/, "", kind); if (kind == "PNG" && tolower($1) ~ /\.png$/) kind = "PNG named .png"
+tail -n +2 "$report" | awk -F'\t' '{ kind = $6; sub(/,.*/, "", kind)
     ++total[kind]; if ($2 == "shown") ++shown[kind]; else if ($2 == "refused") ++refused[kind]
     if ($7 ~ /^shown/) ++other[kind]; else if ($7 == "refused") ++otherRefused[kind] }
   END { for (k in total) printf "  %-16s %4d: %4d / %-4d %4d / %d / %d\n", k, total[k], shown[k], refused[k], other[k],
           otherRefused[k], total[k] - other[k] - otherRefused[k] }' | sort
 echo "refused, by the viewer's message:"
 awk -F'\t' 'NR > 1 && $2 == "refused" { sub(/: .*/, ": ...", $5); print $5 }' "$report" | sort | uniq -c | sort -rn
-echo "shown by another reader, refused by the viewer (PNG files named .png left out: not a kind the viewer shows):"
-awk -F'\t' 'NR > 1 && $2 != "shown" && $7 ~ /^shown/ && !($6 == "PNG" && tolower($1) ~ /\.png$/) { print }' "$report" |
+echo "shown by another reader, refused by the viewer:"
+awk -F'\t' 'NR > 1 && $2 != "shown" && $7 ~ /^shown/ { print }' "$report" |
   sort -t$'\t' -k6,6 -k1,1 |
   awk -F'\t' '{ kind = $6; sub(/,.*/, "", kind); if (kind != last) { print "  " kind ":"; last = kind }
               print "    " $1 "  [" $6 "; " substr($7, 7) "]  viewer: " $2 ", " $5 }'

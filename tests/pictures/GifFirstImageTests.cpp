@@ -75,6 +75,13 @@ TEST(GifFirstImage, DrawsTheColoursOfItsTableWithTheTransparentOneAsBackground) 
     Drawn noTable = Draw(GifHeader(1, 1, "") + GifImageBlock(1, 1, Lzw({1}, 2), 2) + ";", 1, 1);
     EXPECT_EQ(noTable.verdict, GifVerdict::Shown);
     EXPECT_EQ(noTable.Red(0, 0), 255u);
+    // Codes of up to eleven bits at the start, as some writers make them and
+    // other readers take: the same colours.
+    Drawn wideCodes = Draw(GifHeader(6, 5, kColours) + GifImageBlock(6, 5, Lzw(Pattern(6, 5), 11), 11) + ";", 6, 5);
+    ASSERT_EQ(wideCodes.verdict, GifVerdict::Shown);
+    const Drawn narrowCodes = Draw(PatternGif(6, 5, false), 6, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(wideCodes.Red(x, y), narrowCodes.Red(x, y)) << x << "," << y;
 }
 
 TEST(GifFirstImage, AnInterlacedImageAveragesAsThePlainOneShrunkOrEnlarged) {
