@@ -15,6 +15,10 @@ namespace snapvane::fuzz {
 
 namespace {
 
+// As libjpeg's own fuzzers do: a picture larger than this takes long to
+// read without being wrong, and the viewer's budget stops it there.
+constexpr std::uint64_t kLargestFuzzedPixels = 4'000'000;
+
 // The viewer's picture box at 96 DPI.
 constexpr Extent kBox{683, 512};
 
@@ -42,7 +46,7 @@ void CheckAndCostMetafile(const std::uint8_t* bytes, std::size_t size) {
 
 void DecodeGif(const std::uint8_t* bytes, std::size_t size) {
     const GifImage image = FindGifFirstImage(bytes, size);
-    if (!image.found) return;
+    if (!image.found || static_cast<std::uint64_t>(image.width) * image.height > kLargestFuzzedPixels) return;
     Box box({64, 48});
     PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
     DrawGifFirstImage(bytes, size, image, box.Target({0, 0, 64, 48}), 0x00336699, budget);
@@ -53,9 +57,7 @@ void ReadExif(const std::uint8_t* bytes, std::size_t size) { ExifOrientation(byt
 void DecodeJpeg(const std::uint8_t* bytes, std::size_t size) {
     JpegPicture picture;
     if (!picture.Open(bytes, size)) return;
-    // As libjpeg's own fuzzers do: a picture this large takes long to decode
-    // without being wrong; the viewer's budget stops it there.
-    if (static_cast<std::uint64_t>(picture.Width()) * picture.Height() > 4'000'000) return;
+    if (static_cast<std::uint64_t>(picture.Width()) * picture.Height() > kLargestFuzzedPixels) return;
     Box box({64, 48});
     PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
     picture.ScaleInto(box.Target({0, 0, 64, 48}), 0, budget);
@@ -64,6 +66,7 @@ void DecodeJpeg(const std::uint8_t* bytes, std::size_t size) {
 void ReadBitmap(const std::uint8_t* bytes, std::size_t size) {
     BitmapPicture picture;
     if (picture.Open(bytes, size) != BitmapVerdict::Rows) return;
+    if (static_cast<std::uint64_t>(picture.Width()) * picture.Height() > kLargestFuzzedPixels) return;
     Box box({64, 48});
     PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
     picture.ScaleInto(box.Target({0, 0, 64, 48}), 0x00336699, budget);

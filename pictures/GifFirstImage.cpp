@@ -80,19 +80,7 @@ private:
 
 // Where each target pixel's source pixels begin and end, as RowAverage
 // divides them, so that an interlaced image averages as a plain one does.
-struct Span {
-    unsigned first, last;
-};
-
-std::vector<Span> Spans(unsigned source, std::int32_t target) {
-    std::vector<Span> spans(target > 0 ? static_cast<size_t>(target) : 0);
-    for (size_t k = 0; k < spans.size(); ++k) {
-        auto first = static_cast<unsigned>(static_cast<std::uint64_t>(k) * source / spans.size());
-        auto last = static_cast<unsigned>(static_cast<std::uint64_t>(k + 1) * source / spans.size());
-        spans[k] = {first, std::max(last, first + 1)};
-    }
-    return spans;
-}
+using Span = RowAverage::Span;
 
 unsigned LongestSpan(const std::vector<Span>& spans) {
     unsigned longest = 1;
@@ -324,8 +312,8 @@ GifVerdict DrawGifFirstImage(const Byte* bytes, size_t size, const GifImage& ima
         InOrder sink(image, target, background);
         return Decode(bytes, size, image, background, budget, sink);
     }
-    std::vector<Span> columns = Spans(image.width, target.place.Width());
-    std::vector<Span> rows = Spans(image.height, target.place.Height());
+    std::vector<Span> columns = RowAverage::Spans(image.width, target.place.Width());
+    std::vector<Span> rows = RowAverage::Spans(image.height, target.place.Height());
     // 32-bit sums hold up to 16 million pixels of 255 a target pixel.
     const std::uint64_t most = static_cast<std::uint64_t>(LongestSpan(columns)) * LongestSpan(rows) * 255;
     if (most <= std::numeric_limits<std::uint32_t>::max())

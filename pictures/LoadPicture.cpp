@@ -23,7 +23,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -504,24 +503,18 @@ std::chrono::nanoseconds ThreadProcessorTime() {
 } // namespace
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
-    try {
-        PictureBudget budget(PictureBudget::kTime, PictureBudget::kBytes, ThreadProcessorTime);
-        LONG size = 0;
-        PictureHeader header;
-        ComPtr<IStream> stream = ReadFileIntoStream(path, size, header, budget);
-        if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
-        if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
-        if (header.kind == PictureKind::Bitmap) {
-            if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
-        }
-        if (header.kind == PictureKind::Gif) return DrawGif(stream.Get(), size, box, background, budget);
-        if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background, budget)) return bitmap;
-        return DrawWithOleLoader(stream, size, header, box, background);
-    } catch (const std::bad_alloc&) {
-        // The core reads bytes without the component's error type; a picture
-        // that finds no memory is the viewer's to tell, like any unreadable one.
-        Raise(ErrorNumber::OutOfMemory);
+    PictureBudget budget(PictureBudget::kTime, PictureBudget::kBytes, ThreadProcessorTime);
+    LONG size = 0;
+    PictureHeader header;
+    ComPtr<IStream> stream = ReadFileIntoStream(path, size, header, budget);
+    if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
+    if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
+    if (header.kind == PictureKind::Bitmap) {
+        if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
     }
+    if (header.kind == PictureKind::Gif) return DrawGif(stream.Get(), size, box, background, budget);
+    if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background, budget)) return bitmap;
+    return DrawWithOleLoader(stream, size, header, box, background);
 }
 
 PictureKind IdentifyPictureFile(const wchar_t* path) {

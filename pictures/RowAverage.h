@@ -30,11 +30,14 @@ public:
     // True once every target row is written.
     bool Done() const { return targetRow_ >= targetRows_.size(); }
 
-private:
     struct Span {
         unsigned first, last;  // the source pixels [first, last) of one target pixel
     };
+    // How target pixels divide the source pixels along one side: a reader
+    // that takes rows in another order averages the same pixels with these.
     static std::vector<Span> Spans(unsigned source, std::int32_t target);
+
+private:
     void AddToSums(const Byte* row);
     void WriteTargetRow();
     void CopyPreviousTargetRow();

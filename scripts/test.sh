@@ -49,7 +49,7 @@ output=$SNAPVANE_BUILD/native-test-output.txt
   tee "$output"
 record_ctest native "${PIPESTATUS[0]}" "$output"
 # A run narrowed by CTest arguments is a quick one: no fuzzing then.
-fuzz_seconds=${SNAPVANE_FUZZ_SECONDS:-20}
+fuzz_seconds=${SNAPVANE_FUZZ_SECONDS:-15}
 if [ $# -gt 0 ]; then
   result[fuzz]="not run, as the run was narrowed to: $*"
 elif "$ROOT/scripts/fuzz.sh" "$fuzz_seconds"; then

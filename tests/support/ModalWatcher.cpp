@@ -111,8 +111,20 @@ int FocusedControl(HWND viewer) {
 // Presses and releases a key through the system's input, as a keyboard does,
 // and waits until the viewer's thread has acted on it: the focus moved or the
 // viewer went. A key that changes neither is given a few seconds.
+// Focus passes through no control at all while it moves: a press is judged
+// only between settled places, or a slow move would be taken for the next.
+int SettledFocus(HWND viewer) {
+    const DWORD until = GetTickCount() + 3000;
+    int focus = FocusedControl(viewer);
+    while (focus == 0 && GetTickCount() < until && IsWindowVisible(viewer)) {
+        Sleep(kPollMs);
+        focus = FocusedControl(viewer);
+    }
+    return focus;
+}
+
 void PressKey(HWND viewer, WORD key) {
-    int focusBefore = FocusedControl(viewer);
+    const int focusBefore = SettledFocus(viewer);
     INPUT presses[2]{};
     for (INPUT& press : presses) {
         press.type = INPUT_KEYBOARD;
@@ -121,7 +133,9 @@ void PressKey(HWND viewer, WORD key) {
     presses[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, presses, sizeof presses[0]);
     const DWORD until = GetTickCount() + 3000;
-    while (GetTickCount() < until && IsWindowVisible(viewer) && FocusedControl(viewer) == focusBefore) Sleep(kPollMs);
+    for (int focus = focusBefore; GetTickCount() < until && IsWindowVisible(viewer) && (focus == focusBefore || focus == 0);
+         focus = FocusedControl(viewer))
+        Sleep(kPollMs);
 }
 
 std::wstring Describe(const ViewerStep& step) {
