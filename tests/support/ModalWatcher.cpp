@@ -123,7 +123,8 @@ int SettledFocus(HWND viewer) {
     return focus;
 }
 
-void PressKey(HWND viewer, WORD key) {
+// Presses and releases the key; the control the focus settles on after it.
+int PressKey(HWND viewer, WORD key) {
     const int focusBefore = SettledFocus(viewer);
     INPUT presses[2]{};
     for (INPUT& press : presses) {
@@ -133,9 +134,12 @@ void PressKey(HWND viewer, WORD key) {
     presses[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, presses, sizeof presses[0]);
     const DWORD until = GetTickCount() + 3000;
-    for (int focus = focusBefore; GetTickCount() < until && IsWindowVisible(viewer) && (focus == focusBefore || focus == 0);
-         focus = FocusedControl(viewer))
+    int focus = focusBefore;
+    while (GetTickCount() < until && IsWindowVisible(viewer) && (focus == focusBefore || focus == 0)) {
         Sleep(kPollMs);
+        focus = FocusedControl(viewer);
+    }
+    return focus;
 }
 
 std::wstring Describe(const ViewerStep& step) {
@@ -295,6 +299,9 @@ void ModalWatcher::HandleViewer(HWND viewer) {
     if (lookPending_) {
         if (!actionDone_) return;
         ViewerLook look = ReadViewer(viewer);
+        // Where a key press left the focus, as seen when it settled: a look
+        // taken later may meet the focus between two places.
+        if (keyFocus_ != 0) look.focusedControl = keyFocus_;
         // A modal window that opened meanwhile comes first; look again after it.
         if (!IsWindowEnabled(viewer) || !IsWindowVisible(viewer)) return;
         SeenWindow seen{SeenWindow::Kind::Viewer, look.title, {}, look, pendingMoment_, false, {}};
@@ -318,6 +325,7 @@ void ModalWatcher::HandleViewer(HWND viewer) {
     }
     ViewerStep step = steps_.front();
     steps_.pop_front();
+    keyFocus_ = 0;
     DoStep(viewer, step);
     if (step.kind == ViewerStep::Kind::Exit || step.kind == ViewerStep::Kind::CloseBox) {
         left_ = true;
@@ -360,7 +368,7 @@ void ModalWatcher::DoStep(HWND viewer, const ViewerStep& step) {
         CoverAndUncover(viewer);
         break;
     case ViewerStep::Kind::Key:
-        PressKey(viewer, static_cast<WORD>(step.index));
+        keyFocus_ = PressKey(viewer, static_cast<WORD>(step.index));
         break;
     }
 }

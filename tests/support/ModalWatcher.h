@@ -146,6 +146,7 @@ private:
     HWND viewerShown_ = nullptr;
     std::deque<ViewerStep> steps_;
     bool lookPending_ = false;
+    int keyFocus_ = 0;  // where the last key press left the focus, 0 after other steps
     std::atomic<bool> actionDone_{true};  // the test thread finished the last action
     bool left_ = false;  // Exit or the close box was pressed for this showing
     DWORD leftAt_ = 0;   // when
