@@ -27,7 +27,7 @@ import re
 import sys
 from pathlib import Path
 
-CODE_FOLDERS = ("errors", "tool", "viewer")
+CODE_FOLDERS = ("errors", "tool", "viewer", "pictures")
 SINKS = ("ShowMessage", "MessageBoxW", "SetText", "SetWindowTextW")
 # The functions that compose the call-stack report's text.
 REPORT_FUNCTIONS = ("CallStackReport", "ErrorDetails", "CallStackEntry")
