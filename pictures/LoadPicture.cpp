@@ -5,7 +5,6 @@
 #include "pictures/CodecPicture.h"
 #include "pictures/GifFirstImage.h"
 #include "pictures/JpegPicture.h"
-#include "pictures/LittleEndian.h"
 #include "pictures/MetafileCheck.h"
 #include "pictures/MetafileFrame.h"
 #include "pictures/MetafilePlayer.h"
