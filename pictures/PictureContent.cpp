@@ -157,6 +157,16 @@ bool ReadPngLayout(const Byte* bytes, size_t size, PngLayout& layout) {
     return true;
 }
 
+namespace {
+
+// A product of declared sizes, which may be as large as a file cares to say:
+// past 64 bits it stays at the largest number rather than wrapping to a small one.
+std::uint64_t Product(std::uint64_t a, std::uint64_t b) {
+    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
+}
+
+} // namespace
+
 DeclaredPicture ReadDeclaredPicture(const Byte* bytes, size_t size) {
     DeclaredPicture declared;
     declared.kind = IdentifyPicture(bytes, size);
@@ -171,14 +181,14 @@ DeclaredPicture ReadDeclaredPicture(const Byte* bytes, size_t size) {
         const bool core = Little32(info) == 12;  // the old core header: 16-bit sizes
         declared.width = core ? Little16(info + 4) : magnitude(Little32(info + 4));
         declared.height = core ? Little16(info + 6) : magnitude(Little32(info + 8));
-        declared.decodedBytes = declared.width * declared.height * 4;  // the codec's rows of four bytes
+        declared.decodedBytes = Product(Product(declared.width, declared.height), 4);  // the codec's rows of four bytes
     }
     PngLayout png;
     if (declared.kind == PictureKind::Png && ReadPngLayout(bytes, size, png)) {
         declared.width = png.width;
         declared.height = png.height;
         // The codec holds the decoded rows whole, and converts them to four bytes a pixel.
-        declared.decodedBytes = png.rowBytes * png.height + std::uint64_t{png.width} * 4;
+        declared.decodedBytes = Product(png.rowBytes, png.height) + std::uint64_t{png.width} * 4;
     }
     return declared;
 }
