@@ -5,6 +5,7 @@
 #include "pictures/WindowsFormats.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
@@ -73,32 +74,44 @@ public:
     }
 
     bool Frame(MetafileFrame& frame) const {
+        std::int64_t left = 0, top = 0, width = 0, height = 0;
         if (windowSet_) {
             // The records set their window again as they play: the player's
             // own starts where theirs does.
-            frame.left = frame.top = 0;
-            frame.width = window_.x;
-            frame.height = window_.y;
+            width = window_.x;
+            height = window_.y;
         } else if (drawn_) {
-            frame.left = left_;
-            frame.top = top_;
-            frame.width = std::max(1, right_ - left_);
-            frame.height = std::max(1, bottom_ - top_);
+            left = left_;
+            top = top_;
+            width = std::max<std::int64_t>(1, right_ - left_);
+            height = std::max<std::int64_t>(1, bottom_ - top_);
         } else {
             return false;
         }
-        frame.himetricWidth = std::abs(frame.width) * 2540 / kPlainMetafileUnitsPerInch;
-        frame.himetricHeight = std::abs(frame.height) * 2540 / kPlainMetafileUnitsPerInch;
+        // Bounds far beyond what GDI's 32-bit coordinates hold, which only a
+        // file of many offsets makes, give no frame.
+        const std::int64_t himetricWidth = std::abs(width) * 2540 / kPlainMetafileUnitsPerInch;
+        const std::int64_t himetricHeight = std::abs(height) * 2540 / kPlainMetafileUnitsPerInch;
+        for (std::int64_t value : {left, top, himetricWidth, himetricHeight})
+            if (value < INT32_MIN || value > INT32_MAX) return false;
+        frame.left = static_cast<std::int32_t>(left);
+        frame.top = static_cast<std::int32_t>(top);
+        frame.width = static_cast<std::int32_t>(width);
+        frame.height = static_cast<std::int32_t>(height);
+        frame.himetricWidth = static_cast<std::int32_t>(himetricWidth);
+        frame.himetricHeight = static_cast<std::int32_t>(himetricHeight);
         return frame.himetricWidth > 0 && frame.himetricHeight > 0;
     }
 
 private:
+    // Origins and bounds in 64 bits: a file may offset its window origin
+    // record after record, further than 32 bits reach.
     struct Logical {
-        std::int32_t x = 0, y = 0;
+        std::int64_t x = 0, y = 0;
     };
 
-    void Point(std::int32_t x, std::int32_t y) {
-        const std::int32_t fromX = x - origin_.x, fromY = y - origin_.y;
+    void Point(std::int64_t x, std::int64_t y) {
+        const std::int64_t fromX = x - origin_.x, fromY = y - origin_.y;
         if (!drawn_) left_ = right_ = fromX, top_ = bottom_ = fromY, drawn_ = true;
         left_ = std::min(left_, fromX);
         right_ = std::max(right_, fromX);
@@ -113,14 +126,14 @@ private:
         Point(r.SignedParam(at + 3), r.SignedParam(at + 2));
         Point(r.SignedParam(at + 1), r.SignedParam(at));
     }
-    void Corner(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
+    void Corner(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
         Point(x, y);
         Point(x + width, y + height);
     }
 
     Logical origin_, window_;
     bool windowSet_ = false, drawn_ = false;
-    std::int32_t left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+    std::int64_t left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
 };
 
 bool ReadPlaceableFrame(const Byte* bytes, size_t size, MetafileFrame& frame) {
