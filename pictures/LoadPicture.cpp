@@ -410,8 +410,8 @@ unique_hbitmap DrawBitmap(IStream* stream, LONG size, SIZE box, COLORREF backgro
                               PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
                                                  ToPixelRect(place)};
                               if (picture.ScaleInto(target, background, budget)) return;
-                              // Rows are in the file: only the budget stops their reading.
-                              RaisePictureRefused(budget.TimeIsUp() ? ReadOutcome::TooMuchWork : ReadOutcome::TooMuchMemory);
+                              if (budget.TimeIsUp()) RaisePictureRefused(ReadOutcome::TooMuchWork);
+                              RaiseNotAPicture(CTL_E_INVALIDPICTURE);
                           });
 }
 
