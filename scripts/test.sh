@@ -60,6 +60,15 @@ else
 fi
 builds+=(native fuzz)
 
+# What each failing test said, again at the end, where a shortened log keeps it.
+for arch in i686 x64; do
+  output=$SNAPVANE_BUILD/logs-$arch/test-output.txt
+  [ -f "$output" ] && [[ "${result[$arch]:-}" == FAILED* ]] || continue
+  echo
+  echo "test: what the failing tests of the $arch build said:"
+  grep -E -A8 ': Failure$|\*\*\*(Failed|Timeout|Exception)' "$output" | head -100
+done
+
 echo
 echo "test: which builds ran, and what each gave:"
 snapvane_runs_32bit || echo "  i686 (32-bit): not run, as this machine cannot run 32-bit programs: $(cut -c5- "$SNAPVANE_RUNS_32BIT_FILE")"

@@ -17,7 +17,13 @@ ScreenArea ReadScreenArea(HWND control) {
     ScreenArea area;
     if (!control || !IsWindowVisible(control)) return area;
     // Paints that are due happen first, as they would before a person looks.
+    // A paint the window's own thread has begun has already taken the update
+    // region, so it is waited for: the thread answers an empty message only
+    // between messages.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     RedrawWindow(control, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SendMessageTimeoutW(control, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     const WindowPixels copied = CopyWindowPixels(control, false);
     area.width = copied.width;
     area.height = copied.height;

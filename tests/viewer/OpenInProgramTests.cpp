@@ -167,7 +167,7 @@ TEST_F(OpenInProgram, EditStartsTheProgramOfTheContentsTypeNeverTheOneOfTheNames
     std::vector<std::wstring> expected;
     for (const auto& [name, type] : cases) {
         SCOPED_TRACE(std::filesystem::path(name).string());
-        EXPECT_TRUE(PressEdit(L"Photo: " + name).empty());
+        EXPECT_EQ(PressEdit(L"Photo: " + name), std::vector<std::wstring>{}) << "no message";
         expected.push_back(L"\"" + recorder + L"\" " + type + L"-handler \"" + pictures + L"\\" + name + L"\"");
     }
     auto loggedStarts = [&] {
@@ -192,7 +192,7 @@ TEST_F(OpenInProgram, EditStartsTheProgramOfTheContentsTypeNeverTheOneOfTheNames
 TEST_F(OpenInProgram, EditOpensThePictureFoundUnderTheBasePathLikeTheDisplay) {
     std::wstring photo = pictures + L"\\under base.svpic";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
-    EXPECT_TRUE(PressEdit(L"Photo: under base.svpic").empty());
+    EXPECT_EQ(PressEdit(L"Photo: under base.svpic"), std::vector<std::wstring>{}) << "no message";
     EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"" + photo + L"\"");
 }
 
@@ -287,7 +287,7 @@ TEST_F(OpenInProgram, TheProgramGetsTheArgumentsItsAssociationRegistered) {
     AssociateForTest(L".bmp", HostedRecording());
     std::wstring photo = folder / L"hosted.svhost";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
-    EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
+    EXPECT_EQ(PressEdit(L"Photo: " + photo), std::vector<std::wstring>{}) << "no message";
     EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen " + photo);
 }
 
@@ -315,7 +315,7 @@ TEST_F(OpenInProgram, APathWithEnvironmentVariablesReachesTheProgramAsItIs) {
     AssociateForTest(L".bmp", HostedRecording());
     std::wstring photo = pictures + L"\\%PATH% %1.svhost";
     WriteBmp(photo, 8, 8, RGB(0, 0, 255));
-    EXPECT_TRUE(PressEdit(L"Photo: " + photo).empty());
+    EXPECT_EQ(PressEdit(L"Photo: " + photo), std::vector<std::wstring>{}) << "no message";
     EXPECT_EQ(Recorded(), L"\"" + recorder + L"\" \"C:\\viewers\\photo viewer.dll\", ImageView_Fullscreen " + photo);
 
     // Started without the shell, a program named without a folder is still
