@@ -3,6 +3,8 @@
 #include "tool/HostCalls.h"
 #include "viewer/DisplayPicture.h"
 
+#include <array>
+#include <iterator>
 #include <limits>
 
 namespace snapvane {
@@ -30,32 +32,54 @@ std::wstring LowerCase(std::wstring text) {
     return text;
 }
 
-// Every pair starts blank and out of use. Its box is emptied too, so no
-// attribute of an earlier feature is ever shown beside a new one.
-void ResetAttributePanel(DisplayPicture& viewer) {
-    for (const AttributePair& attribute : kAttributePairs) {
-        viewer.SetAttributeCaption(attribute.pair, L" ");
-        viewer.SetAttributeInUse(attribute.pair, false);
-        viewer.ClearAttributeValue(attribute.pair);
-    }
-}
+// What one pair of the panel shows for a feature: blank and out of use
+// unless a field hits its fragment.
+struct PairContent {
+    const wchar_t* caption = L" ";
+    Variant value;
+    bool inUse = false;
+};
+using PanelContents = std::array<PairContent, std::size(kAttributePairs)>;
 
 // A later field that hits the same fragment fills the pair again, so each
 // pair ends with the last hitting field.
-void FillAttributePanel(DisplayPicture& viewer, const ComPtr<IFeature>& feature, const ComPtr<IFields>& fields) {
+void ReadAttributePanel(PanelContents& contents, const ComPtr<IFeature>& feature, const ComPtr<IFields>& fields) {
     const long fieldCount = Read(fields, &IFields::get_FieldCount);
     if (fieldCount - 1 > std::numeric_limits<std::int16_t>::max()) Raise(ErrorNumber::Overflow);
     for (long index = 1; index <= fieldCount - 1; ++index) {
-        for (const AttributePair& attribute : kAttributePairs) {
+        for (size_t k = 0; k < std::size(kAttributePairs); ++k) {
             std::wstring alias = LowerCase(ReadText(FieldAt(fields, index), &IField::get_AliasName));
-            if (alias.find(attribute.fragment) == std::wstring::npos) continue;
-            viewer.SetAttributeCaption(attribute.pair, attribute.caption);
-            Variant value;
-            ReadValue(feature, index, value);
-            viewer.SetAttributeValue(attribute.pair, value.get());
-            viewer.SetAttributeInUse(attribute.pair, true);
+            if (alias.find(kAttributePairs[k].fragment) == std::wstring::npos) continue;
+            contents[k].caption = kAttributePairs[k].caption;
+            ReadValue(feature, index, contents[k].value);
+            contents[k].inUse = true;
         }
     }
+}
+
+// Each box is given its final state once; a box out of use is emptied, so
+// no attribute of an earlier feature is ever shown beside a new one.
+void ShowAttributePanel(DisplayPicture& viewer, const PanelContents& contents) {
+    for (size_t k = 0; k < std::size(kAttributePairs); ++k) {
+        const int pair = kAttributePairs[k].pair;
+        viewer.SetAttributeCaption(pair, contents[k].caption);
+        if (contents[k].inUse) viewer.SetAttributeValue(pair, contents[k].value.get());
+        else viewer.ClearAttributeValue(pair);
+        viewer.SetAttributeInUse(pair, contents[k].inUse);
+    }
+}
+
+// The panel is read whole before it is shown; a read that fails leaves it
+// blank rather than holding the earlier feature's attributes.
+void FillAttributePanel(DisplayPicture& viewer, const ComPtr<IFeature>& feature, const ComPtr<IFields>& fields) {
+    PanelContents contents;
+    try {
+        ReadAttributePanel(contents, feature, fields);
+    } catch (...) {
+        ShowAttributePanel(viewer, PanelContents{});
+        throw;
+    }
+    ShowAttributePanel(viewer, contents);
 }
 
 // Selecting the first entry shows its picture before the window appears.
@@ -71,7 +95,6 @@ void FillChooser(DisplayPicture& viewer, const ToolState& state) {
 void ShowPictures(const ToolState& state, const ComPtr<IFeature>& feature) {
     ComPtr<IFields> fields = Get(FeatureClassOf(feature), &IClass::get_Fields);
     DisplayPicture& viewer = DisplayPicture::Instance();
-    ResetAttributePanel(viewer);
     FillAttributePanel(viewer, feature, fields);
     FillChooser(viewer, state);
     viewer.SetText(kViewerText);

@@ -100,6 +100,8 @@ void DisplayPicture::Impl::CreateViewerWindow() {
     window = created;
     try {
         layout_.CreateControls(created);
+        for (HWND child = GetWindow(created, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            controls_.emplace_back(GetDlgCtrlID(child), child);
     } catch (...) {
         DestroyWindow(created);
         throw;
@@ -108,9 +110,11 @@ void DisplayPicture::Impl::CreateViewerWindow() {
 
 // --- The chooser ---
 
+// The field keeps a text it already shows: setting it again would only
+// redraw it (a selection or a reset of the list sets the field itself).
 void DisplayPicture::Impl::SetChooserTextQuietly(const std::wstring& text) {
     FlagScope quiet(settingChooserText_);
-    SetWindowTextW(Chooser(), text.c_str());
+    if (WindowText(Chooser()) != text) SetWindowTextW(Chooser(), text.c_str());
     typedText_ = text;
 }
 
@@ -119,8 +123,7 @@ void DisplayPicture::Impl::SelectEntry(LRESULT index) {
         FlagScope quiet(settingChooserText_);
         SendMessageW(Chooser(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
-    if (index >= 0) SetChooserTextQuietly(ComboEntry(Chooser(), index));
-    else SetChooserTextQuietly(L"");
+    SetChooserTextQuietly(index >= 0 ? ComboEntry(Chooser(), index) : std::wstring());
 }
 
 // A pick from the drop-down list: the edit field may still show the old
@@ -234,9 +237,16 @@ void DisplayPicture::Impl::FocusFirstControl() {
     RestoreFocus();
 }
 
+HWND DisplayPicture::Impl::Control(int control) const {
+    for (const auto& [number, handle] : controls_)
+        if (number == control) return handle;
+    return nullptr;
+}
+
 void DisplayPicture::Impl::WindowGone() {
     window = nullptr;
     focus_ = nullptr;
+    controls_.clear();
     picture_.Forget();
     layout_.ReleaseLogo();
     moduleHold_.reset();
@@ -330,22 +340,26 @@ void DisplayPicture::Hide() {
 
 void DisplayPicture::SetAttributeCaption(int pair, const std::wstring& caption) {
     CheckAttributePair(pair);
-    ShowAttributeCaption(impl_->Live(), pair, caption);
+    impl_->Live();
+    ShowAttributeCaption(impl_->Control(DisplayPictureControl::LabelAttrib + pair - 1), caption);
 }
 
 void DisplayPicture::SetAttributeValue(int pair, const VARIANT& value) {
     CheckAttributePair(pair);
-    ShowAttributeValue(impl_->Live(), pair, value);
+    impl_->Live();
+    ShowAttributeValue(impl_->ValueBox(pair), value);
 }
 
 void DisplayPicture::ClearAttributeValue(int pair) {
     CheckAttributePair(pair);
-    EmptyAttributeValue(impl_->Live(), pair);
+    impl_->Live();
+    EmptyAttributeValue(impl_->ValueBox(pair));
 }
 
 void DisplayPicture::SetAttributeInUse(int pair, bool inUse) {
     CheckAttributePair(pair);
-    SetAttributeValueEnabled(impl_->Live(), pair, inUse);
+    impl_->Live();
+    SetAttributeValueEnabled(impl_->ValueBox(pair), inUse);
 }
 
 void DisplayPicture::ChooserClear() {

@@ -12,6 +12,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace snapvane {
 
@@ -27,8 +29,11 @@ public:
     // The window, created (again) when it does not exist.
     HWND Live();
 
-    HWND Control(int control) const { return GetDlgItem(window, control); }
+    // A control of the window itself by its number, as GetDlgItem finds it.
+    HWND Control(int control) const;
     HWND Chooser() const { return Control(DisplayPictureControl::ImageSelectBox); }
+    HWND ValueBox(int pair) const { return Control(DisplayPictureControl::TextAttrib + pair - 1); }
+    HWND PictureBox() const { return Control(DisplayPictureControl::Image); }
 
     // Message boxes stand in front of the viewer while it is shown, else in
     // front of the caller's active window.
@@ -72,6 +77,9 @@ private:
     PicturePanel picture_;
     std::optional<ModuleUsageHold> moduleHold_;
     HWND focus_ = nullptr;
+    // The window's own controls, taken once when it is made: finding a
+    // control by its number asks the window server for every child.
+    std::vector<std::pair<int, HWND>> controls_;
     bool settingChooserText_ = false;
     std::wstring typedText_;  // the chooser's text before the latest change
 };

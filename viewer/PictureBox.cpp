@@ -42,8 +42,9 @@ LRESULT CALLBACK PictureBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
             break;
         case STM_SETIMAGE: {
             LRESULT previous = CallWindowProcW(original, box, message, wParam, lParam);
-            // The whole area is painted anew at once, bitmap or background.
-            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            // The whole area is painted anew at once, bitmap or background;
+            // a hidden box is painted whole when its window is shown.
+            if (IsWindowVisible(box)) RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
             return previous;
         }
         case WM_NCDESTROY:

@@ -1,7 +1,7 @@
 #include "viewer/PicturePanel.h"
 
 #include "errors/RuntimeError.h"
-#include "viewer/DisplayPicture.h"
+#include "viewer/DisplayPictureImpl.h"
 #include "win32/ComTypes.h"
 
 #include <utility>
@@ -9,8 +9,6 @@
 namespace snapvane {
 
 namespace {
-
-namespace id = DisplayPictureControl;
 
 // How a value box shows a value: its text form, null and empty as nothing.
 std::wstring ValueText(const VARIANT& value) {
@@ -25,18 +23,20 @@ std::wstring ValueText(const VARIANT& value) {
     return {};  // objects and arrays have no text form
 }
 
-HWND CaptionLabel(HWND window, int pair) { return GetDlgItem(window, id::LabelAttrib + pair - 1); }
-HWND ValueBox(HWND window, int pair) { return GetDlgItem(window, id::TextAttrib + pair - 1); }
+void SetTextIfChanged(HWND control, const std::wstring& text) {
+    if (WindowText(control) != text) SetWindowTextW(control, text.c_str());
+}
+
 
 } // namespace
 
-void PicturePanel::Show(HWND window, unique_hbitmap picture) {
-    SendMessageW(GetDlgItem(window, id::Image), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+void PicturePanel::Show(HWND box, unique_hbitmap picture) {
+    SendMessageW(box, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
     picture_ = std::move(picture);
 }
 
-void PicturePanel::Clear(HWND window) {
-    if (window) SendMessageW(GetDlgItem(window, id::Image), STM_SETIMAGE, IMAGE_BITMAP, 0);
+void PicturePanel::Clear(HWND box) {
+    if (box) SendMessageW(box, STM_SETIMAGE, IMAGE_BITMAP, 0);
     picture_.reset();
 }
 
@@ -46,18 +46,16 @@ void CheckAttributePair(int pair) {
     if (pair < 1 || pair > 5) Raise(ErrorNumber::SubscriptOutOfRange);
 }
 
-void ShowAttributeCaption(HWND window, int pair, const std::wstring& caption) {
-    SetWindowTextW(CaptionLabel(window, pair), caption.c_str());
-}
+// Every change costs calls into the window system, and the panel is
+// refilled on every click.
+void ShowAttributeCaption(HWND label, const std::wstring& caption) { SetTextIfChanged(label, caption); }
 
-void ShowAttributeValue(HWND window, int pair, const VARIANT& value) {
-    SetWindowTextW(ValueBox(window, pair), ValueText(value).c_str());
-}
+void ShowAttributeValue(HWND box, const VARIANT& value) { SetTextIfChanged(box, ValueText(value)); }
 
-void EmptyAttributeValue(HWND window, int pair) { SetWindowTextW(ValueBox(window, pair), L""); }
+void EmptyAttributeValue(HWND box) { SetTextIfChanged(box, std::wstring()); }
 
-void SetAttributeValueEnabled(HWND window, int pair, bool enabled) {
-    EnableWindow(ValueBox(window, pair), enabled ? TRUE : FALSE);
+void SetAttributeValueEnabled(HWND box, bool enabled) {
+    if ((IsWindowEnabled(box) != FALSE) != enabled) EnableWindow(box, enabled ? TRUE : FALSE);
 }
 
 } // namespace snapvane

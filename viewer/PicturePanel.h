@@ -14,10 +14,10 @@ namespace snapvane {
 // The picture box's bitmap, owned for as long as the box shows it.
 class PicturePanel {
 public:
-    // Shows the picture in the window's picture box.
-    void Show(HWND window, unique_hbitmap picture);
-    // Empties the picture box; without a window the picture is only let go.
-    void Clear(HWND window);
+    // Shows the picture in the picture box.
+    void Show(HWND box, unique_hbitmap picture);
+    // Empties the picture box; without a box the picture is only let go.
+    void Clear(HWND box);
     // The window went, and its picture box with it.
     void Forget() noexcept;
 
@@ -28,10 +28,11 @@ private:
 // A pair of the attribute panel is 1 to 5; any other raises "Subscript out of range".
 void CheckAttributePair(int pair);
 
-// Caption and value of one pair of the attribute panel.
-void ShowAttributeCaption(HWND window, int pair, const std::wstring& caption);
-void ShowAttributeValue(HWND window, int pair, const VARIANT& value);
-void EmptyAttributeValue(HWND window, int pair);
-void SetAttributeValueEnabled(HWND window, int pair, bool enabled);
+// Caption and value of one pair of the attribute panel: its label and its
+// value box. A control is changed only where it shows something else.
+void ShowAttributeCaption(HWND label, const std::wstring& caption);
+void ShowAttributeValue(HWND box, const VARIANT& value);
+void EmptyAttributeValue(HWND box);
+void SetAttributeValueEnabled(HWND box, bool enabled);
 
 } // namespace snapvane

@@ -54,10 +54,10 @@ void DisplayPicture::Impl::ShowSelectedPicture() {
                                                                             : L"could not be read as a picture."));
         return;
     }
-    picture_.Show(window, std::move(scaled));
+    picture_.Show(PictureBox(), std::move(scaled));
 }
 
-void DisplayPicture::Impl::ClearPicture() { picture_.Clear(window); }
+void DisplayPicture::Impl::ClearPicture() { picture_.Clear(PictureBox()); }
 
 void DisplayPicture::Impl::ExitButton_Click(DisplayPicture& viewer) {
     ClearPicture();
