@@ -63,13 +63,37 @@ void DecodeJpeg(const std::uint8_t* bytes, std::size_t size) {
     picture.ScaleInto(box.Target({0, 0, 64, 48}), 0, budget);
 }
 
+// The rows read from the whole file in memory, and read from its first
+// bytes and then piece by piece as from a file: the same pixels both ways.
+// The same file cut short after it was opened is refused, never overread.
 void ReadBitmap(const std::uint8_t* bytes, std::size_t size) {
-    BitmapPicture picture;
-    if (picture.Open(bytes, size) != BitmapVerdict::Rows) return;
-    if (static_cast<std::uint64_t>(picture.Width()) * picture.Height() > kLargestFuzzedPixels) return;
-    Box box({64, 48});
-    PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
-    picture.ScaleInto(box.Target({0, 0, 64, 48}), 0x00336699, budget);
+    BitmapPicture whole;
+    if (whole.Open(bytes, size) != BitmapVerdict::Rows) return;
+    if (static_cast<std::uint64_t>(whole.Width()) * whole.Height() > kLargestFuzzedPixels) return;
+    BitmapPicture pieces;
+    const std::size_t head = std::min(size, BitmapPicture::kHeadBytes);
+    if (pieces.Open(bytes, head, size) != BitmapVerdict::Rows) __builtin_trap();
+    auto draw = [&](const BitmapPicture& picture, RowSource* rows) {
+        Box box({64, 48});
+        PictureBudget budget(std::chrono::seconds(5), PictureBudget::kBytes);
+        const bool drawn = rows ? picture.ScaleInto(box.Target({0, 0, 64, 48}), 0x00336699, budget, *rows)
+                                : picture.ScaleInto(box.Target({0, 0, 64, 48}), 0x00336699, budget);
+        return drawn ? box.bits : std::vector<Byte>();
+    };
+    // Pieces of two rows, so that most rows start a new piece.
+    const auto piece = static_cast<std::size_t>(pieces.RowBytes() * 2);
+    auto readFrom = [bytes](std::size_t available) {
+        return [bytes, available](std::uint64_t offset, Byte* out, std::size_t wanted) -> std::size_t {
+            if (offset >= available) return 0;
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, available - offset));
+            std::copy_n(bytes + offset, count, out);
+            return count;
+        };
+    };
+    PieceRows rows(readFrom(size), size, piece, pieces.RowsComeLastFirst());
+    if (draw(whole, nullptr) != draw(pieces, &rows)) __builtin_trap();
+    PieceRows cut(readFrom(size / 2), size, piece, pieces.RowsComeLastFirst());
+    draw(pieces, &cut);
 }
 
 const Target kTargets[] = {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace snapvane {
@@ -82,10 +83,12 @@ void BitFieldRow(const Byte* stored, std::uint32_t width, std::uint32_t bitCount
 
 } // namespace
 
-BitmapVerdict BitmapPicture::Open(const Byte* bytes, size_t size) {
+BitmapVerdict BitmapPicture::Open(const Byte* bytes, size_t size, std::uint64_t fileSize) {
     *this = BitmapPicture();
     bytes_ = bytes;
-    size_ = size;
+    size_ = static_cast<size_t>(std::min<std::uint64_t>(size, fileSize));
+    fileSize_ = fileSize;
+    size = size_;
     if (!bytes || size < kFileHeaderBytes + 4 || bytes[0] != 'B' || bytes[1] != 'M') return BitmapVerdict::Unreadable;
     pixelsAt_ = Little32(bytes + 10);
     const std::uint32_t headerBytes = Little32(bytes + kFileHeaderBytes);
@@ -152,9 +155,9 @@ BitmapVerdict BitmapPicture::CheckAgainstFile(std::uint32_t headerBytes) {
     } else if (bitCount_ == 32) {
         masks_[0] = 0xFF0000, masks_[1] = 0x00FF00, masks_[2] = 0x0000FF;
     }
-    if (pixelsAt_ < headerEnd || pixelsAt_ > size_) return BitmapVerdict::Unreadable;
+    if (pixelsAt_ < headerEnd || pixelsAt_ > fileSize_) return BitmapVerdict::Unreadable;
     rowBytes_ = (std::uint64_t{width_} * bitCount_ + 31) / 32 * 4;
-    if (rowBytes_ > (size_ - pixelsAt_) / height_) return BitmapVerdict::Unreadable;
+    if (rowBytes_ > (fileSize_ - pixelsAt_) / height_) return BitmapVerdict::Unreadable;
     return BitmapVerdict::Rows;
 }
 
@@ -163,12 +166,52 @@ void BitmapPicture::ReadPalette(const Byte* table, std::uint32_t entries, std::u
 }
 
 // Rows are stored bottom first unless the height says top-down.
-const Byte* BitmapPicture::StoredRow(std::uint32_t row) const {
+std::uint64_t BitmapPicture::StoredRowAt(std::uint32_t row) const {
     const std::uint32_t stored = topDown_ ? row : height_ - 1 - row;
-    return bytes_ + pixelsAt_ + stored * rowBytes_;
+    return pixelsAt_ + stored * rowBytes_;
+}
+
+namespace {
+
+// The rows where the whole file lies in memory.
+class MemoryRows final : public RowSource {
+public:
+    MemoryRows(const Byte* bytes, size_t size) : bytes_(bytes), size_(size) {}
+    const Byte* Bytes(std::uint64_t offset, size_t length) override {
+        return offset <= size_ && length <= size_ - offset ? bytes_ + offset : nullptr;
+    }
+
+private:
+    const Byte* bytes_;
+    size_t size_;
+};
+
+} // namespace
+
+PieceRows::PieceRows(Read read, std::uint64_t fileSize, size_t capacity, bool lastFirst)
+    : read_(std::move(read)), fileSize_(fileSize), buffer_(new Byte[capacity]), capacity_(capacity),
+      lastFirst_(lastFirst) {}
+
+const Byte* PieceRows::Bytes(std::uint64_t offset, size_t length) {
+    auto inside = [&] { return offset >= start_ && length <= held_ && offset - start_ <= held_ - length; };
+    if (inside()) return buffer_.get() + (offset - start_);
+    if (length > capacity_ || offset > fileSize_ || length > fileSize_ - offset) return nullptr;
+    // The piece runs on from this row in the direction of the next ones.
+    const std::uint64_t end = offset + length;
+    start_ = lastFirst_ ? (end > capacity_ ? end - capacity_ : 0) : offset;
+    const auto wanted = static_cast<size_t>(std::min<std::uint64_t>(capacity_, fileSize_ - start_));
+    held_ = std::min(read_(start_, buffer_.get(), wanted), wanted);
+    return inside() ? buffer_.get() + (offset - start_) : nullptr;  // null: the file shrank
 }
 
 bool BitmapPicture::ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget) const {
+    if (size_ != fileSize_) return false;  // the rows are not in memory
+    MemoryRows rows(bytes_, size_);
+    return ScaleInto(target, background, budget, rows);
+}
+
+bool BitmapPicture::ScaleInto(const PixelTarget& target, Colour background, PictureBudget& budget,
+                              RowSource& rows) const {
     if (!bytes_ || width_ == 0 || rowBytes_ == 0 || target.place.Width() <= 0 || target.place.Height() <= 0)
         return false;
     // Blue-green-red rows, with or without a fourth byte, are averaged where
@@ -186,7 +229,8 @@ bool BitmapPicture::ScaleInto(const PixelTarget& target, Colour background, Pict
     RowAverage average(width_, height_, bytesPerPixel, alpha, target, background);
     for (std::uint32_t y = 0; y < height_ && !average.Done(); ++y) {
         if (budget.TimeIsUp()) return false;
-        const Byte* stored = StoredRow(y);
+        const Byte* stored = rows.Bytes(StoredRowAt(y), static_cast<size_t>(rowBytes_));
+        if (!stored) return false;
         if (asStored) {
             average.AddRow(stored);
             continue;

@@ -36,6 +36,8 @@ constexpr LONGLONG kLargestPictureFile = 256LL * 1024 * 1024;
 // host's process (a 32-bit one has 2 GB in all): 50 million pixels take 200 MB
 // and hold every photograph of today's cameras up to 48 megapixels.
 constexpr std::uint64_t kLargestPicturePixels = 50'000'000;
+// A bitmap's rows are read in pieces of this size.
+constexpr std::uint64_t kRowPieceBytes = 1024 * 1024;
 
 // What the header of a picture file declares; a size of 0 when it declares
 // none that is read here (a metafile is drawn, not held as pixels).
@@ -131,35 +133,55 @@ ComPtr<IStream> StreamOwning(unique_hglobal memory) {
     return stream;
 }
 
+// A file that may be a picture: on a disk, of a size the viewer reads.
+struct PictureFile {
+    unique_handle handle;
+    std::uint64_t size = 0;
+};
+
+PictureFile OpenPictureFile(const std::wstring& path) {
+    PictureFile file;
+    file.handle.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file.handle.get() == INVALID_HANDLE_VALUE) RaiseNotAPicture(HRESULT_FROM_WIN32(GetLastError()));
+    LARGE_INTEGER length{};
+    if (GetFileType(file.handle.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.handle.get(), &length) ||
+        length.QuadPart <= 0 || length.QuadPart > kLargestPictureFile)
+        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    file.size = static_cast<std::uint64_t>(length.QuadPart);
+    return file;
+}
+
+// Up to `size` bytes of the file from `offset`; how many were read.
+size_t ReadFileAt(HANDLE file, std::uint64_t offset, BYTE* bytes, size_t size) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return 0;
+    size_t done = 0;
+    while (done < size) {
+        DWORD read = 0;
+        if (!ReadFile(file, bytes + done, static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), &read, nullptr) ||
+            read == 0)
+            break;
+        done += read;
+    }
+    return done;
+}
+
 // The whole file, in a stream the picture loader reads. Only content that is
 // positively one of the kinds the viewer shows gets this far.
-ComPtr<IStream> ReadFileIntoStream(const std::wstring& path, LONG& size, PictureHeader& header, PictureBudget& budget) {
-    unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) RaiseNotAPicture(HRESULT_FROM_WIN32(GetLastError()));
-    LARGE_INTEGER length{};
-    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &length) || length.QuadPart <= 0 ||
-        length.QuadPart > kLargestPictureFile)
-        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    size = static_cast<LONG>(length.QuadPart);
+ComPtr<IStream> ReadFileIntoStream(const PictureFile& file, PictureHeader& header, PictureBudget& budget) {
+    const auto size = static_cast<size_t>(file.size);
     // The file's bytes are the picture's too: decoding gets what they leave.
-    if (!budget.Take(static_cast<size_t>(size))) RaisePictureRefused(ReadOutcome::TooMuchMemory);
-
-    unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
+    if (!budget.Take(size)) RaisePictureRefused(ReadOutcome::TooMuchMemory);
+    unique_hglobal memory(GlobalAlloc(GMEM_MOVEABLE, size));
     if (!memory) Raise(ErrorNumber::OutOfMemory);
-    LONG done = 0;
     {
         GlobalLockScope bytes(memory.get());
-        while (done < size) {
-            DWORD read = 0;
-            if (!ReadFile(file.get(), bytes.get() + done, static_cast<DWORD>(size - done), &read, nullptr) || read == 0)
-                break;
-            done += static_cast<LONG>(read);
-        }
-        if (done == size) header = ReadPictureHeader(bytes.get(), static_cast<size_t>(size));
+        if (ReadFileAt(file.handle.get(), 0, bytes.get(), size) != size) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+        header = ReadPictureHeader(bytes.get(), size);
     }
-    if (done != static_cast<LONG>(length.QuadPart) || header.kind == PictureKind::Unknown)
-        RaiseNotAPicture(CTL_E_INVALIDPICTURE);
+    if (header.kind == PictureKind::Unknown) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     RefuseHugePicture(header);
     return StreamOwning(std::move(memory));
 }
@@ -391,12 +413,14 @@ unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLO
 // A Windows bitmap read by the viewer's own reader, a row at a time from the
 // file's bytes into the box; empty for pixels it leaves to the platform
 // (run-length and embedded ones). A bitmap has no orientation of its own.
-unique_hbitmap DrawBitmap(IStream* stream, LONG size, SIZE box, COLORREF background, PictureBudget& budget) {
-    HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream, &memory))) RaiseNotAPicture(CTL_E_INVALIDPICTURE);
-    GlobalLockScope bytes(memory);
+// An uncompressed bitmap, its rows read from the file straight into the
+// box; empty when its pixels are of a kind read elsewhere.
+unique_hbitmap DrawBitmapRows(const PictureFile& file, SIZE box, COLORREF background, PictureBudget& budget) {
+    std::vector<Byte> head(static_cast<size_t>(std::min<std::uint64_t>(file.size, BitmapPicture::kHeadBytes)));
+    head.resize(ReadFileAt(file.handle.get(), 0, head.data(), head.size()));
+    if (IdentifyPicture(head.data(), head.size(), file.size) != PictureKind::Bitmap) return unique_hbitmap();
     BitmapPicture picture;
-    switch (picture.Open(bytes.get(), static_cast<size_t>(size))) {
+    switch (picture.Open(head.data(), head.size(), file.size)) {
     case BitmapVerdict::Rows:
         break;
     case BitmapVerdict::Elsewhere:
@@ -404,12 +428,22 @@ unique_hbitmap DrawBitmap(IStream* stream, LONG size, SIZE box, COLORREF backgro
     case BitmapVerdict::Unreadable:
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     }
+    RefuseHugePicture({picture.Width(), picture.Height()});
+    // A piece of a megabyte (or of the file, where it is smaller), or one
+    // row where a row is longer.
+    const auto piece = static_cast<size_t>(
+        std::max<std::uint64_t>(picture.RowBytes(), std::min<std::uint64_t>(kRowPieceBytes, file.size)));
+    BudgetedBytes pieceMemory(budget, piece);
+    if (!pieceMemory) RaisePictureRefused(ReadOutcome::TooMuchMemory);
+    PieceRows rows([&file](std::uint64_t offset, Byte* bytes, size_t size) {
+        return ReadFileAt(file.handle.get(), offset, bytes, size);
+    }, file.size, piece, picture.RowsComeLastFirst());
     return ComposeUpright(box, background, static_cast<LONG>(picture.Width()), static_cast<LONG>(picture.Height()), 1,
                           [&](HBITMAP bitmap, RECT place) {
                               const DIBSECTION section = SectionOf(bitmap);
                               PixelTarget target{static_cast<Byte*>(section.dsBm.bmBits), section.dsBm.bmWidthBytes,
                                                  ToPixelRect(place)};
-                              if (picture.ScaleInto(target, background, budget)) return;
+                              if (picture.ScaleInto(target, background, budget, rows)) return;
                               if (budget.TimeIsUp()) RaisePictureRefused(ReadOutcome::TooMuchWork);
                               RaiseNotAPicture(CTL_E_INVALIDPICTURE);
                           });
@@ -503,14 +537,13 @@ std::chrono::nanoseconds ThreadProcessorTime() {
 
 unique_hbitmap LoadScaledPicture(const std::wstring& path, SIZE box, COLORREF background) {
     PictureBudget budget(PictureBudget::kTime, PictureBudget::kBytes, ThreadProcessorTime);
-    LONG size = 0;
+    const PictureFile file = OpenPictureFile(path);
+    if (unique_hbitmap bitmap = DrawBitmapRows(file, box, background, budget)) return bitmap;
     PictureHeader header;
-    ComPtr<IStream> stream = ReadFileIntoStream(path, size, header, budget);
+    ComPtr<IStream> stream = ReadFileIntoStream(file, header, budget);
+    const auto size = static_cast<LONG>(file.size);
     if (header.kind == PictureKind::Metafile) return DrawMetafile(stream.Get(), size, box, background, budget);
     if (header.kind == PictureKind::Jpeg) return DrawJpeg(stream.Get(), size, box, background, budget);
-    if (header.kind == PictureKind::Bitmap) {
-        if (unique_hbitmap bitmap = DrawBitmap(stream.Get(), size, box, background, budget)) return bitmap;
-    }
     if (header.kind == PictureKind::Gif) return DrawGif(stream.Get(), size, box, background, budget);
     if (unique_hbitmap bitmap = DrawWithCodecs(stream.Get(), size, header, box, background, budget)) return bitmap;
     return DrawWithOleLoader(stream, size, header, box, background);

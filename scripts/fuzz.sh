@@ -8,12 +8,13 @@
 # tests/pictures/regressions/TARGET/.
 #
 #   scripts/fuzz.sh [seconds]
+#   SNAPVANE_FUZZ_TARGETS="bitmap gif" scripts/fuzz.sh 30   # only those targets
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$ROOT/scripts/env.sh"
 seconds=${1:-60}
 NATIVE=$SNAPVANE_BUILD/native
-TARGETS=(identify metafile gif exif jpeg bitmap)
+TARGETS=(${SNAPVANE_FUZZ_TARGETS:-identify metafile gif exif jpeg bitmap})
 
 "$ROOT/scripts/native-build.sh" || exit 1
 
