@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -127,14 +128,31 @@ Crafted Make(const Form& form) {
     return out;
 }
 
-// The picture read at its own size into a bitmap with a margin it must not touch.
-std::vector<Byte> ReadAtOwnSize(const std::vector<Byte>& bytes, bool& read) {
+// Reads the file's bytes as from a file holding only the first `available`.
+PieceRows::Read FileOf(const std::vector<Byte>& bytes, size_t available) {
+    return [&bytes, available](std::uint64_t offset, Byte* out, size_t wanted) -> size_t {
+        if (offset >= available) return 0;
+        const auto count = static_cast<size_t>(std::min<std::uint64_t>(wanted, available - offset));
+        std::copy_n(bytes.data() + offset, count, out);
+        return count;
+    };
+}
+
+// The picture read at its own size into a bitmap with a margin it must not
+// touch: from its bytes in memory, or from its headers and then in pieces of
+// three rows, as from a file, of which only `available` bytes are there.
+std::vector<Byte> ReadAtOwnSize(const std::vector<Byte>& bytes, bool& read, bool inPieces = false,
+                                size_t available = SIZE_MAX) {
     BitmapPicture picture;
-    read = picture.Open(bytes.data(), bytes.size()) == BitmapVerdict::Rows;
+    const size_t head = inPieces ? std::min(bytes.size(), BitmapPicture::kHeadBytes) : bytes.size();
+    read = picture.Open(bytes.data(), head, bytes.size()) == BitmapVerdict::Rows;
     const std::int32_t stride = (kWidth + 2) * 3;
     std::vector<Byte> bitmap(static_cast<size_t>(stride) * (kHeight + 2), 0xEE);
     PictureBudget budget;
-    if (read) read = picture.ScaleInto({bitmap.data(), stride, {1, 1, 1 + kWidth, 1 + kHeight}}, 0, budget);
+    const PixelTarget target{bitmap.data(), stride, {1, 1, 1 + kWidth, 1 + kHeight}};
+    PieceRows rows(FileOf(bytes, std::min(available, bytes.size())), bytes.size(),
+                   static_cast<size_t>(picture.RowBytes() * 3), picture.RowsComeLastFirst());
+    if (read) read = inPieces ? picture.ScaleInto(target, 0, budget, rows) : picture.ScaleInto(target, 0, budget);
     return bitmap;
 }
 
@@ -160,20 +178,27 @@ TEST(BitmapPicture, EveryDepthHeaderAndRowOrderGivesTheStoredColours) {
     for (const Form& form : forms) {
         SCOPED_TRACE(form.what);
         const Crafted crafted = Make(form);
-        bool read = false;
-        const std::vector<Byte> bitmap = ReadAtOwnSize(crafted.bytes, read);
-        ASSERT_TRUE(read);
-        int wrong = 0;
-        for (std::uint32_t y = 0; y < kHeight + 2; ++y)
-            for (std::uint32_t x = 0; x < kWidth + 2; ++x) {
-                const Byte* got = &bitmap[(y * (kWidth + 2) + x) * 3];
-                const bool inside = x >= 1 && x <= kWidth && y >= 1 && y <= kHeight;
-                const Bgr want = inside ? crafted.expected[(y - 1) * kWidth + (x - 1)] : Bgr{0xEE, 0xEE, 0xEE};
-                const double channels[3] = {want.blue, want.green, want.red};
-                for (int c = 0; c < 3; ++c)
-                    if (std::fabs(got[c] - channels[c]) > crafted.tolerance) ++wrong;
-            }
-        EXPECT_EQ(wrong, 0);
+        for (bool inPieces : {false, true}) {
+            SCOPED_TRACE(inPieces ? "read in pieces" : "read whole");
+            bool read = false;
+            const std::vector<Byte> bitmap = ReadAtOwnSize(crafted.bytes, read, inPieces);
+            ASSERT_TRUE(read);
+            int wrong = 0;
+            for (std::uint32_t y = 0; y < kHeight + 2; ++y)
+                for (std::uint32_t x = 0; x < kWidth + 2; ++x) {
+                    const Byte* got = &bitmap[(y * (kWidth + 2) + x) * 3];
+                    const bool inside = x >= 1 && x <= kWidth && y >= 1 && y <= kHeight;
+                    const Bgr want = inside ? crafted.expected[(y - 1) * kWidth + (x - 1)] : Bgr{0xEE, 0xEE, 0xEE};
+                    const double channels[3] = {want.blue, want.green, want.red};
+                    for (int c = 0; c < 3; ++c)
+                        if (std::fabs(got[c] - channels[c]) > crafted.tolerance) ++wrong;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
+        // A file cut short after its headers were read is refused, never overread.
+        bool read = true;
+        ReadAtOwnSize(crafted.bytes, read, true, crafted.bytes.size() - 1);
+        EXPECT_FALSE(read);
     }
 }
 
