@@ -419,6 +419,9 @@ unique_hbitmap DrawBitmapRows(const PictureFile& file, SIZE box, COLORREF backgr
     std::vector<Byte> head(static_cast<size_t>(std::min<std::uint64_t>(file.size, BitmapPicture::kHeadBytes)));
     head.resize(ReadFileAt(file.handle.get(), 0, head.data(), head.size()));
     if (IdentifyPicture(head.data(), head.size(), file.size) != PictureKind::Bitmap) return unique_hbitmap();
+    // The size the header declares meets the pixel cap before anything else is checked.
+    const DeclaredPicture declared = ReadDeclaredPicture(head.data(), head.size());
+    RefuseHugePicture({declared.width, declared.height});
     BitmapPicture picture;
     switch (picture.Open(head.data(), head.size(), file.size)) {
     case BitmapVerdict::Rows:
@@ -428,7 +431,6 @@ unique_hbitmap DrawBitmapRows(const PictureFile& file, SIZE box, COLORREF backgr
     case BitmapVerdict::Unreadable:
         RaiseNotAPicture(CTL_E_INVALIDPICTURE);
     }
-    RefuseHugePicture({picture.Width(), picture.Height()});
     // A piece of a megabyte (or of the file, where it is smaller), or one
     // row where a row is longer.
     const auto piece = static_cast<size_t>(
