@@ -31,6 +31,7 @@ picture photo-24mp.jpg 6000 4000 -quality 90
 picture photo-12mp-progressive.jpg 4000 3000 -quality 90 -interlace JPEG
 picture photo-12mp.bmp 4000 3000 -type TrueColor
 picture large.gif 2400 1800 -colors 256
+picture photo-2mp.png 1632 1224
 picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
 # The metafile is drawn by the benchmark program itself (ImageMagick writes none).
 
