@@ -784,7 +784,7 @@ int main() {
             WriteLargeMetafile(folder + L"drawing-plain.wmf", 20000, false);
 
         const wchar_t* names[] = {L"tiny.bmp",       L"photo-2mp.jpg", L"photo-12mp.jpg", L"photo-24mp.jpg",
-                                  L"photo-12mp-progressive.jpg", L"photo-12mp.bmp", L"large.gif", L"photo-2mp.png",
+                                  L"photo-12mp-progressive.jpg", L"photo-12mp.bmp", L"large.gif", L"web-photo-png.jpg",
                                   L"drawing.wmf", L"drawing-plain.wmf"};
         std::printf("Click to picture on screen (%ld runs each, median ms; box %ld x %ld)\n", runs, kBox.cx, kBox.cy);
         std::printf("%-26s %8s %9s %9s %9s %9s %11s %10s %9s %9s %10s %10s %12s\n", "picture", "file MB", "click",
@@ -816,7 +816,7 @@ int main() {
         std::printf("%-26s %7s %12s %12s %18s %16s\n", "picture", "scale", "viewer", "djpeg", "click - tiny click",
                     "(click-tiny)/djpeg");
         for (const PictureFigures& f : all) {
-            if (f.name.find(L".jpg") == std::wstring::npos) continue;
+            if (IdentifyPictureFile((folder + f.name).c_str()) != PictureKind::Jpeg) continue;
             unsigned eighths = 0;
             const double decode = Median(ViewerDecodes(folder + f.name, runs, eighths));
             DjpegFigures d = djpeg.count(f.name) ? djpeg[f.name] : DjpegFigures{};
@@ -835,7 +835,7 @@ int main() {
         std::printf("\nBitmaps: the viewer's reading into the box alone, the click beyond the tiny one (median ms)\n");
         std::printf("%-26s %12s %18s\n", "picture", "viewer", "click - tiny click");
         for (const PictureFigures& f : all) {
-            if (f.name.find(L".bmp") == std::wstring::npos || f.name == L"tiny.bmp") continue;
+            if (IdentifyPictureFile((folder + f.name).c_str()) != PictureKind::Bitmap || f.name == L"tiny.bmp") continue;
             unsigned eighths = 0;
             const double decode = Median(ViewerDecodes(folder + f.name, runs, eighths));
             const double beyond = tinyClick >= 0 && !f.clicks.empty() ? Median(f.clicks) - tinyClick : -1;

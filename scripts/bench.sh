@@ -22,7 +22,10 @@ mkdir -p "$pictures"
 # picture FILE WIDTH HEIGHT [convert options]: a photograph-like plasma.
 picture() {
   local file=$1 size=$2x$3 format=; shift 3
-  case $file in *.bmp) format=BMP3: ;; esac  # an uncompressed 24-bit bitmap
+  case $file in
+    *.bmp) format=BMP3: ;;      # an uncompressed 24-bit bitmap
+    *-png.jpg) format=PNG24: ;;  # PNG content under a JPEG's name, as pictures saved from the web often are
+  esac
   [ -f "$pictures/$file" ] || convert -size "$size" -seed 7 plasma:fractal -blur 0x1 "$@" "$format$pictures/$file"
 }
 picture photo-2mp.jpg 1632 1224 -quality 90
@@ -31,7 +34,7 @@ picture photo-24mp.jpg 6000 4000 -quality 90
 picture photo-12mp-progressive.jpg 4000 3000 -quality 90 -interlace JPEG
 picture photo-12mp.bmp 4000 3000 -type TrueColor
 picture large.gif 2400 1800 -colors 256
-picture photo-2mp.png 1632 1224
+picture web-photo-png.jpg 1632 1224
 picture tiny.bmp 64 48 -type TrueColor  # what showing the viewer costs whatever the picture
 # The metafile is drawn by the benchmark program itself (ImageMagick writes none).
 
