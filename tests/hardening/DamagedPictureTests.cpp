@@ -44,6 +44,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -321,6 +322,9 @@ protected:
         auto texts = watcher.MessageTexts();
         bool shown = SendMessageW(GetDlgItem(viewer->Window(), DisplayPictureControl::Image), STM_GETIMAGE,
                                   IMAGE_BITMAP, 0) != 0;
+        // What an unexpected outcome was, for the failure to say.
+        message = shown ? L"a picture" : L"no picture";
+        for (size_t k = before; k < texts.size(); ++k) message += L", then the message \"" + texts[k] + L"\"";
         if (texts.size() == before) return shown ? Outcome::Picture : Outcome::Other;
         if (texts.size() != before + 1 || shown) return Outcome::Other;
         message = texts.back();
@@ -443,7 +447,8 @@ TEST_F(DamagedPictures, EveryFileShowsAPictureOrIsNamedUnreadableInTime) {
         else if (outcome == Outcome::Unreadable) ++unreadable;
         else {
             ++other;
-            ADD_FAILURE() << "neither a picture nor the unreadable message: " << damaged.what;
+            ADD_FAILURE() << "neither a picture nor the unreadable message: " << damaged.what << ": "
+                          << std::filesystem::path(message).string();
         }
         DeleteFileW(path.c_str());
     }
