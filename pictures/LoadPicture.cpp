@@ -410,11 +410,10 @@ unique_hbitmap DrawOlePicture(IPicture* picture, int orientation, SIZE box, COLO
     }, Drawing::Shapes);
 }
 
-// A Windows bitmap read by the viewer's own reader, a row at a time from the
-// file's bytes into the box; empty for pixels it leaves to the platform
+// A Windows bitmap read by the viewer's own reader: its headers from the
+// file's first bytes, then its rows from the file a piece at a time into the
+// box. Empty for what is no bitmap, and for pixels it leaves to the platform
 // (run-length and embedded ones). A bitmap has no orientation of its own.
-// An uncompressed bitmap, its rows read from the file straight into the
-// box; empty when its pixels are of a kind read elsewhere.
 unique_hbitmap DrawBitmapRows(const PictureFile& file, SIZE box, COLORREF background, PictureBudget& budget) {
     std::vector<Byte> head(static_cast<size_t>(std::min<std::uint64_t>(file.size, BitmapPicture::kHeadBytes)));
     head.resize(ReadFileAt(file.handle.get(), 0, head.data(), head.size()));
