@@ -77,6 +77,12 @@ std::wstring WindowText(HWND window) {
     return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
+// Every change of a control's text costs calls into the window system and a
+// redraw; the viewer's controls are refilled on every click.
+void SetTextIfChanged(HWND control, const std::wstring& text) {
+    if (WindowText(control) != text) SetWindowTextW(control, text.c_str());
+}
+
 DisplayPicture::Impl::~Impl() {
     if (window && IsWindow(window)) DestroyWindow(window);
     ViewerLayout::UnregisterClasses();
@@ -114,7 +120,7 @@ void DisplayPicture::Impl::CreateViewerWindow() {
 // redraw it (a selection or a reset of the list sets the field itself).
 void DisplayPicture::Impl::SetChooserTextQuietly(const std::wstring& text) {
     FlagScope quiet(settingChooserText_);
-    if (WindowText(Chooser()) != text) SetWindowTextW(Chooser(), text.c_str());
+    SetTextIfChanged(Chooser(), text);
     typedText_ = text;
 }
 

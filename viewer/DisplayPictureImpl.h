@@ -86,5 +86,7 @@ private:
 
 // The text of a window, such as the chooser's edit field.
 std::wstring WindowText(HWND window);
+// Sets a control's text only where it shows another.
+void SetTextIfChanged(HWND control, const std::wstring& text);
 
 } // namespace snapvane

@@ -23,11 +23,6 @@ std::wstring ValueText(const VARIANT& value) {
     return {};  // objects and arrays have no text form
 }
 
-void SetTextIfChanged(HWND control, const std::wstring& text) {
-    if (WindowText(control) != text) SetWindowTextW(control, text.c_str());
-}
-
-
 } // namespace
 
 void PicturePanel::Show(HWND box, unique_hbitmap picture) {
@@ -46,8 +41,6 @@ void CheckAttributePair(int pair) {
     if (pair < 1 || pair > 5) Raise(ErrorNumber::SubscriptOutOfRange);
 }
 
-// Every change costs calls into the window system, and the panel is
-// refilled on every click.
 void ShowAttributeCaption(HWND label, const std::wstring& caption) { SetTextIfChanged(label, caption); }
 
 void ShowAttributeValue(HWND box, const VARIANT& value) { SetTextIfChanged(box, ValueText(value)); }
